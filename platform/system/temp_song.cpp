@@ -15,10 +15,9 @@ namespace {
 
 bool Set(const char* value) { return value != nullptr && value[0] != '\0'; }
 
-std::string WithSlash(std::string folder) {
-  if (folder.empty()) folder = ".";
-  if (folder.back() != '/') folder += '/';
-  return folder;
+std::string WithSlash(const std::string& folder) {
+  if (folder.empty()) return "./";
+  return folder.back() == '/' ? folder : folder + "/";
 }
 
 std::string FolderOf(const std::string& path) {
