@@ -6,6 +6,7 @@
 
 #include <QFileSystemModel>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "scratch_dir.h"
 
@@ -44,6 +45,31 @@ TEST(FolderTreeTest, PathsThatAreNotFoldersAreErrorsNamingThePath) {
     EXPECT_TRUE(error.contains(QString::fromStdString(bad))) << error.toStdString();
     EXPECT_EQ(tree.selectedPath(), QString::fromStdString(dir.path()));
   }
+}
+
+TEST(FolderTreeTest, AClickIsReportedAfterTheSelectionChange) {
+  ScratchDir dir;
+  ::mkdir((dir / "a").c_str(), 0700);
+  ::mkdir((dir / "b").c_str(), 0700);
+  FolderTree tree;
+  tree.resize(400, 600);
+  tree.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree));
+  const QString a = QString::fromStdString(dir / "a");
+  const QString b = QString::fromStdString(dir / "b");
+  ASSERT_TRUE(tree.showPath(a));
+  ASSERT_TRUE(tree.showPath(b));  // a and b are now both visible rows
+  tree.scrollTo(tree.fileSystemModel()->index(a));
+  QSignalSpy changed(&tree, &FolderTree::selectionChangedByAnyone);
+  QSignalSpy clicked(&tree, &FolderTree::clickedByUser);
+  QString seenAtClick;
+  QObject::connect(&tree, &FolderTree::clickedByUser, [&] { seenAtClick = tree.selectedPath(); });
+  const QRect rect = tree.visualRect(tree.fileSystemModel()->index(a));
+  ASSERT_TRUE(rect.isValid());
+  QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, rect.center());
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(clicked.count(), 1);
+  EXPECT_EQ(seenAtClick, a);
 }
 
 }  // namespace
