@@ -1,0 +1,27 @@
+#pragma once
+// A file decoder that hands out interleaved stereo float frames at the file's
+// own rate. Implemented over libmpg123 (MP3) and libsndfile (WAV). Used only
+// by the feeder of a StreamedSource, never from the audio thread.
+#include <cstdint>
+
+namespace melvar::audio {
+
+class PcmDecoder {
+ public:
+  virtual ~PcmDecoder() = default;
+
+  virtual int rate() const = 0;          // the file's sample rate
+  virtual int64_t frames() const = 0;    // exact number of frames in the file
+
+  // Largest `frames` that readStereo accepts (its scratch space was sized at open).
+  virtual int maxRead() const = 0;
+
+  // Reads up to `frames` frames as stereo (mono doubled, further channels
+  // dropped). Returns the frames read, 0 at the end, -1 on a decoding error.
+  virtual int64_t readStereo(float* out, int frames) = 0;
+
+  // Moves to `frame` (0..frames()) exactly. False when the library refuses.
+  virtual bool seekFrame(int64_t frame) = 0;
+};
+
+}  // namespace melvar::audio
