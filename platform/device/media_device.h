@@ -1,0 +1,125 @@
+#pragma once
+// The program's one media device (the window's MediaPlayer): opens a song,
+// plays, stops, pauses and seeks it, reports its length, position and mode,
+// and takes the tempo command string. Sound goes out through one SDL2 audio
+// output, opened at the first open() and kept until the device is destroyed.
+//
+// Threads: every public method is for the UI thread only (the thread that
+// owns this QObject). The SDL audio thread only renders the song; it never
+// allocates, frees, reads files or touches Qt objects: it sets atomics that a
+// UI-thread timer turns into notify() signals. Commands reach the audio
+// thread under SDL_LockAudioDevice.
+//
+// Units: MIDI songs in sixteenth notes, MP3 and WAV songs in milliseconds.
+// Every operation, queries included, stores its result in the last error.
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "song_source.h"
+
+namespace melvar::device {
+
+class MediaDevice : public QObject {
+  Q_OBJECT
+
+ public:
+  enum Mode { NotOpen, Stopped, Playing, Paused };
+  // Values of notify(): how a play ended.
+  enum Notice { Successful = 1, Superseded = 2, Aborted = 4, Failure = 8 };
+
+  // UI thread. Opens nothing yet; the audio output opens at the first open().
+  explicit MediaDevice(QObject* parent = nullptr);
+  // UI thread. Closes the song and the audio output.
+  ~MediaDevice() override;
+
+  // UI thread. Closes an open song first, then opens `path` (as given; its
+  // extension, in any letter case, chooses the kind: .mid/.rmi, .mp3, .wav).
+  // Returns the error code (0 ok), also kept as the last error.
+  int open(const std::string& path);
+  // UI thread. Closes the open song (a play in progress ends aborted); 0 when
+  // nothing was open.
+  int close();
+  // UI thread. Plays from the current position; returns at once. The play
+  // ends with exactly one notify(): Successful when it reaches the end,
+  // Aborted when stop, pause, seek or close interrupts it.
+  int play();
+  // UI thread. Stops a play or a pause; the song stays open where it stopped.
+  int stop();
+  // UI thread. Halts a play; the next play() resumes at the same position.
+  // Does nothing unless the song is playing.
+  int pause();
+  // UI thread. Moves to `target` (0..length) for the next play(); a play in
+  // progress ends aborted and the song is stopped.
+  int seek(int64_t target);
+
+  // UI thread. The open song's length and position (what is being heard:
+  // the render head less the output latency), 0 with no song open.
+  int64_t length();
+  int64_t position();
+  // UI thread. The device's mode; a play that reached the end reports
+  // Stopped at once, before its notice arrives.
+  Mode mode();
+  bool isPlaying();
+
+  // UI thread. The code stored by the last operation (0 = success).
+  int lastError() const { return lastError_; }
+  // UI thread. Text for an error code: the detailed text of the last error
+  // when `code` is that error, else the code's general text; "Unknown error
+  // code" for a code the device does not know.
+  std::string errorText(int code) const;
+
+  // UI thread. The command-string interface: set "<path>" tempo <bpm> wait.
+  // The path must name the open song (ASCII letter case ignored); the tempo
+  // (1..1000 beats per minute) takes effect at once. Returns the error code.
+  int sendString(const std::string& command);
+
+  // UI thread. Opens the audio output now if it is not open (open() does it
+  // on first use). Returns the error code.
+  int openOutput();
+  // UI thread. Estimated output latency (two device buffers) and the output
+  // rate; 0 while the output has not been opened.
+  int outputLatencyMs() const;
+  int sampleRate() const { return rate_; }
+
+ signals:
+  // Delivered queued on the UI thread; a notice of an earlier play is dropped
+  // once a newer play has started.
+  void notify(int value);
+
+ private:
+  static void AudioCallback(void* self, uint8_t* stream, int len);
+  void renderInto(float* out, int frames);
+
+  int setError(int code, std::string text = {});
+  void postNotice(int value);
+  void checkEnded();          // turns an end seen by the audio thread into Stopped + notice
+  void haltPlay(Mode next);   // ends a play in progress with Aborted
+  void lockAudio();
+  void unlockAudio();
+
+  // UI-thread state.
+  uint32_t output_ = 0;       // SDL_AudioDeviceID, 0 = not open
+  int rate_ = 0;
+  int bufferFrames_ = 0;
+  std::unique_ptr<audio::SongSource> source_;
+  std::string path_;
+  Mode mode_ = NotOpen;
+  uint64_t generation_ = 0;   // counts plays; a notice carries the play's number
+  int lastError_ = 0;
+  std::string lastText_;
+  QTimer endPoll_;
+
+  // Shared with the audio callback; changed only under the audio lock.
+  audio::SongSource* rendering_ = nullptr;  // the source while a play runs, else null
+  int64_t framesSincePlay_ = 0;
+  int ringOutLeft_ = 0;
+  bool ended_ = false;
+  std::atomic<bool> endSeen_{false};        // set by the callback when the song's end is rendered
+};
+
+}  // namespace melvar::device
