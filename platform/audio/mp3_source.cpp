@@ -27,6 +27,10 @@ class Mpg123Decoder : public PcmDecoder {
     handle_ = mpg123_new(nullptr, &err);
     if (!handle_) return {kErrInternal, std::string("The MPEG decoder cannot start: ") + mpg123_plain_strerror(err)};
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_FORCE_FLOAT | MPG123_QUIET | MPG123_GAPLESS, 0.0);
+    // After a seek, decode this many frames ahead of the target so the bit
+    // reservoir is whole: with small (low-bitrate or VBR) frames it reaches
+    // back up to ~8 frames, and with fewer the first samples come out wrong.
+    mpg123_param(handle_, MPG123_PREFRAMES, 16, 0.0);
     if (mpg123_open(handle_, path.c_str()) != MPG123_OK) return bad("cannot be opened");
     if (mpg123_scan(handle_) != MPG123_OK) return bad("cannot be scanned");
     long rate = 0;

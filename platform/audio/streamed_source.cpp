@@ -114,13 +114,14 @@ void StreamedSource::feederLoop() {
   }
 }
 
-void StreamedSource::waitReady(int frames) {
+int StreamedSource::waitReady(int frames) {
   const int64_t want = std::min<int64_t>(frames, ring_.capacity() - outBufFrames_);
   while (ring_.readable() < want && !eof_.load(std::memory_order_acquire)) {
     wakeFeeder_.notify_one();
     std::unique_lock<std::mutex> lock(wakeMutex_);
     dataReady_.wait_for(lock, std::chrono::milliseconds(2));
   }
+  return static_cast<int>(std::min<int64_t>(ring_.readable(), want));
 }
 
 void StreamedSource::render(float* out, int frames) {

@@ -49,7 +49,9 @@ class StreamedSource : public SongSource {
   // `frames` frames are decoded ahead of the render head or the file's end has
   // been decoded, so the next render(out, frames) gets real audio, not the
   // silence of an underrun. `frames` is capped at the ring's capacity.
-  void waitReady(int frames);
+  // Returns the frames ready, at most `frames`: fewer only near the end, 0
+  // once everything has been rendered.
+  int waitReady(int frames);
 
   // The file's own rate and length in frames.
   int fileRate() const { return decoder_->rate(); }
