@@ -15,15 +15,15 @@
 
 namespace melvar::test {
 
+// A folder for this test run, removed when the process exits.
 inline std::string TempDir() {
-  static std::string dir = [] {
-    char pattern[] = "/tmp/melvar-audio-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) return std::string("/tmp");
-    std::atexit([] { std::filesystem::remove_all(TempDir()); });
-    return std::string(made);
+  static char dir[] = "/tmp/melvar-audio-test-XXXXXX";
+  static const bool made = [] {
+    if (!mkdtemp(dir)) return false;
+    std::atexit([] { std::filesystem::remove_all(dir); });
+    return true;
   }();
-  return dir;
+  return made ? dir : "/tmp";
 }
 
 // Writes `frames` frames of `channels` channels at `rate` in `format`;
