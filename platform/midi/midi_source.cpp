@@ -1,0 +1,395 @@
+#include "midi_source.h"
+
+#include <fluidsynth.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+namespace melvar::midi {
+namespace {
+
+using audio::MediaError;
+using i128 = __int128;
+
+bool Readable(const std::string& path) { return !path.empty() && access(path.c_str(), R_OK) == 0; }
+
+int64_t FloorDiv(i128 num, i128 den) {
+  i128 q = num / den;
+  if ((num % den != 0) && ((num < 0) != (den < 0))) --q;
+  return static_cast<int64_t>(q);
+}
+int64_t CeilDiv(i128 num, i128 den) { return -FloorDiv(-num, den); }
+
+// ---------------------------------------------------------------------------
+// The synthesiser. Loading a large SoundFont takes seconds, so the process
+// keeps one synthesiser with the font loaded and lends it to each source in
+// turn. A source opened while the shared one is lent out gets its own.
+
+struct Synth {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+  int sampleRate = 0;
+  std::string font;
+};
+
+void DestroySynth(Synth* s) {
+  if (s->synth) delete_fluid_synth(s->synth);
+  if (s->settings) delete_fluid_settings(s->settings);
+  *s = Synth{};
+}
+
+MediaError CreateSynth(int sampleRate, const std::string& font, Synth* out) {
+  static std::once_flag quiet;
+  // FluidSynth's warnings ("no preset found" and the like) would be printed
+  // from the audio thread; errors still reach stderr.
+  std::call_once(quiet, [] {
+    fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+  });
+  Synth s;
+  s.settings = new_fluid_settings();
+  if (!s.settings) return {audio::kErrInternal, "The synthesiser's settings cannot be created"};
+  fluid_settings_setnum(s.settings, "synth.sample-rate", sampleRate);
+  // The owner serialises all calls (the device's audio lock), so the
+  // synthesiser needs no lock of its own, and no worker threads.
+  fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
+  fluid_settings_setint(s.settings, "synth.cpu-cores", 1);
+  s.synth = new_fluid_synth(s.settings);
+  if (!s.synth) {
+    DestroySynth(&s);
+    return {audio::kErrInternal, "The synthesiser cannot be created"};
+  }
+  if (fluid_synth_sfload(s.synth, font.c_str(), 1) == FLUID_FAILED) {
+    DestroySynth(&s);
+    return {audio::kErrNoSoundFont, "The SoundFont " + font + " cannot be loaded"};
+  }
+  s.sampleRate = sampleRate;
+  s.font = font;
+  *out = s;
+  return {};
+}
+
+std::mutex g_poolMutex;
+Synth g_shared;
+bool g_sharedLent = false;
+
+// Makes sure the shared synthesiser exists for this rate and font. Caller holds the pool lock.
+MediaError PrepareSharedLocked(int sampleRate, const std::string& font) {
+  if (g_shared.synth && g_shared.sampleRate == sampleRate && g_shared.font == font) return {};
+  if (g_sharedLent) return {audio::kErrInternal, "busy"};
+  DestroySynth(&g_shared);
+  return CreateSynth(sampleRate, font, &g_shared);
+}
+
+MediaError AcquireSynth(int sampleRate, Synth* out, bool* shared) {
+  const std::string font = FindSoundFont();
+  if (font.empty())
+    return {audio::kErrNoSoundFont,
+            "No General MIDI SoundFont is installed: install the package fluid-soundfont-gm (or timgm6mb-soundfont)"};
+  std::lock_guard<std::mutex> lock(g_poolMutex);
+  if (!g_sharedLent) {
+    MediaError e = PrepareSharedLocked(sampleRate, font);
+    if (!e.ok()) return e;
+    g_sharedLent = true;
+    fluid_synth_system_reset(g_shared.synth);
+    *out = g_shared;
+    *shared = true;
+    return {};
+  }
+  *shared = false;
+  return CreateSynth(sampleRate, font, out);
+}
+
+void ReleaseSynth(Synth* s, bool shared) {
+  if (!s->synth) return;
+  if (shared) {
+    fluid_synth_system_reset(s->synth);
+    std::lock_guard<std::mutex> lock(g_poolMutex);
+    g_sharedLent = false;
+    *s = Synth{};
+  } else {
+    DestroySynth(s);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Time. A song position is measured in "song units": microseconds x D, where
+// D is the division (metrical files) or frames-per-100-s x ticks-per-frame
+// (SMPTE files). A tick in a tempo segment is worth `rate` units (the
+// segment's microseconds per quarter, or 1e8 for SMPTE), so every tick has an
+// exact integer unit value and frame positions are computed from it afresh,
+// never accumulated.
+
+struct Segment {
+  int64_t tick;
+  int64_t unit;
+  int64_t rate;
+};
+
+// Where the frame clock and the song clock last met: at `frame`, the song
+// stood at `unit` and played at `bpm`. A seek makes a barrier: frames before
+// it belong to the previous song position and are reported as the target.
+struct Anchor {
+  int64_t frame = 0;
+  int64_t unit = 0;
+  int bpm = 120;
+  bool barrier = true;
+};
+
+class MidiSourceImpl final : public MidiSource {
+ public:
+  MidiSourceImpl(MidiSong song, int sampleRate, Synth synth, bool sharedSynth)
+      : song_(std::move(song)), sampleRate_(sampleRate), synth_(synth), shared_(sharedSynth) {
+    const int64_t den = song_.smpte ? int64_t{song_.smpteFps100} * song_.smpteTicksPerFrame : song_.division;
+    unitsPerMicro_ = den;
+    int64_t unit = 0;
+    for (size_t i = 0; i < song_.tempos.size(); ++i) {
+      const TempoPoint& tp = song_.tempos[i];
+      if (i > 0) unit += (tp.tick - segments_.back().tick) * segments_.back().rate;
+      segments_.push_back({tp.tick, unit, song_.smpte ? int64_t{100000000} : int64_t{tp.microsPerQuarter}});
+    }
+    eventUnits_.reserve(song_.events.size());
+    for (const MidiEvent& ev : song_.events) eventUnits_.push_back(UnitOfTick(ev.tick));
+    baseBpm_ = std::max<int>(1, static_cast<int>(60000000u / std::max<uint32_t>(1, song_.firstTempoMicros)));
+    length_ = song_.LengthSixteenths();
+    Anchor a;
+    a.bpm = baseBpm_;
+    anchors_[0] = a;
+    anchorCount_ = 1;
+    RecomputeNextFrame();
+  }
+
+  ~MidiSourceImpl() override { ReleaseSynth(&synth_, shared_); }
+
+  audio::SourceKind kind() const override { return audio::SourceKind::Midi; }
+  int sampleRate() const override { return sampleRate_; }
+  int64_t length() const override { return length_; }
+
+  int64_t positionAt(int64_t framesBehind) const override {
+    const int64_t frame = head_ - std::max<int64_t>(0, framesBehind);
+    // The newest anchor at or before the frame; a barrier hides what lies before it.
+    int idx = anchorCount_ - 1;
+    while (idx > 0 && anchors_[idx].frame > frame && !anchors_[idx].barrier) --idx;
+    const Anchor& a = anchors_[idx];
+    const int64_t unit = frame <= a.frame ? a.unit : UnitAtFrame(a, frame);
+    return std::clamp<int64_t>(song_.SixteenthOfTick(TickOfUnit(unit)), 0, length_);
+  }
+
+  MediaError seek(int64_t target) override {
+    target = std::clamp<int64_t>(target, 0, length_);
+    const int64_t tick = std::min(song_.TickOfSixteenth(target), song_.lastTick);
+    fluid_synth_system_reset(synth_.synth);
+    // Chase the state at the target: every controller, program, bend,
+    // pressure and system-exclusive message before it, in file order (so
+    // parameter-number sequences and resets keep their meaning). Notes are not
+    // replayed, so nothing sounds until the next note at or after the target.
+    size_t i = 0;
+    for (; i < song_.events.size() && song_.events[i].tick < tick; ++i) {
+      const MidiEvent& ev = song_.events[i];
+      const int kind = ev.status & 0xF0;
+      if (kind == 0x80 || kind == 0x90 || kind == 0xA0) continue;
+      Dispatch(ev);
+    }
+    next_ = i;
+    Anchor a;
+    a.frame = head_;
+    a.unit = UnitOfTick(tick);
+    a.bpm = anchors_[anchorCount_ - 1].bpm;
+    a.barrier = true;
+    PushAnchor(a);
+    finished_ = false;
+    RecomputeNextFrame();
+    return {};
+  }
+
+  void render(float* out, int frames) override {
+    int done = 0;
+    while (done < frames) {
+      while (next_ < song_.events.size() && nextFrame_ <= head_) {
+        Dispatch(song_.events[next_]);
+        ++next_;
+        RecomputeNextFrame();
+      }
+      int64_t chunk = frames - done;
+      if (next_ < song_.events.size()) chunk = std::min<int64_t>(chunk, nextFrame_ - head_);
+      const int n = static_cast<int>(chunk);
+      fluid_synth_write_float(synth_.synth, n, out, 2 * done, 2, out, 2 * done + 1, 2);
+      done += n;
+      head_ += n;
+      if (next_ >= song_.events.size()) finished_ = true;
+    }
+  }
+
+  bool finished() const override { return finished_; }
+
+  MediaError setTempo(int bpm) override {
+    if (bpm < 1 || bpm > 1000)
+      return {audio::kErrTempoOutOfRange,
+              "The tempo " + std::to_string(bpm) + " is out of range: give 1 to 1000 beats per minute"};
+    const Anchor& cur = anchors_[anchorCount_ - 1];
+    if (bpm == cur.bpm) return {};
+    Anchor a;
+    a.frame = head_;
+    a.unit = head_ <= cur.frame ? cur.unit : UnitAtFrame(cur, head_);
+    a.bpm = bpm;
+    a.barrier = false;
+    PushAnchor(a);
+    RecomputeNextFrame();
+    return {};
+  }
+
+  const MidiSong& song() const override { return song_; }
+  int baseBpm() const override { return baseBpm_; }
+  int tempoBpm() const override { return anchors_[anchorCount_ - 1].bpm; }
+  int64_t headFrame() const override { return head_; }
+
+  int channelProgram(int channel) const override {
+    int sfont = 0, bank = 0, preset = 0;
+    if (fluid_synth_get_program(synth_.synth, channel, &sfont, &bank, &preset) != FLUID_OK) return -1;
+    return preset;
+  }
+  int channelBank(int channel) const override {
+    int sfont = 0, bank = 0, preset = 0;
+    if (fluid_synth_get_program(synth_.synth, channel, &sfont, &bank, &preset) != FLUID_OK) return -1;
+    return bank;
+  }
+  int channelController(int channel, int controller) const override {
+    int v = 0;
+    if (fluid_synth_get_cc(synth_.synth, channel, controller, &v) != FLUID_OK) return -1;
+    return v;
+  }
+  int channelPitchBend(int channel) const override {
+    int v = 0;
+    if (fluid_synth_get_pitch_bend(synth_.synth, channel, &v) != FLUID_OK) return -1;
+    return v;
+  }
+  int activeVoices() const override { return fluid_synth_get_active_voice_count(synth_.synth); }
+
+ private:
+  int64_t UnitOfTick(int64_t tick) const {
+    auto it = std::upper_bound(segments_.begin(), segments_.end(), tick,
+                               [](int64_t t, const Segment& s) { return t < s.tick; });
+    const Segment& s = *(it == segments_.begin() ? it : it - 1);
+    return s.unit + (tick - s.tick) * s.rate;
+  }
+
+  int64_t TickOfUnit(int64_t unit) const {
+    if (unit <= 0) return 0;
+    auto it = std::upper_bound(segments_.begin(), segments_.end(), unit,
+                               [](int64_t u, const Segment& s) { return u < s.unit; });
+    const Segment& s = *(it == segments_.begin() ? it : it - 1);
+    return s.tick + (unit - s.unit) / s.rate;
+  }
+
+  // Song units per output frame = D x 1e6 x bpm / (rate x base bpm).
+  int64_t UnitAtFrame(const Anchor& a, int64_t frame) const {
+    const i128 num = i128(frame - a.frame) * unitsPerMicro_ * 1000000 * a.bpm;
+    const i128 den = i128(sampleRate_) * baseBpm_;
+    return a.unit + FloorDiv(num, den);
+  }
+
+  int64_t FrameOfUnit(const Anchor& a, int64_t unit) const {
+    const i128 num = i128(unit - a.unit) * sampleRate_ * baseBpm_;
+    const i128 den = i128(unitsPerMicro_) * 1000000 * a.bpm;
+    return a.frame + CeilDiv(num, den);
+  }
+
+  void RecomputeNextFrame() {
+    if (next_ < song_.events.size())
+      nextFrame_ = std::max(head_, FrameOfUnit(anchors_[anchorCount_ - 1], eventUnits_[next_]));
+  }
+
+  void PushAnchor(const Anchor& a) {
+    if (anchorCount_ == static_cast<int>(anchors_.size())) {
+      std::move(anchors_.begin() + 1, anchors_.end(), anchors_.begin());
+      --anchorCount_;
+      anchors_[0].barrier = true;  // older history is gone
+    }
+    anchors_[anchorCount_++] = a;
+  }
+
+  void Dispatch(const MidiEvent& ev) {
+    fluid_synth_t* s = synth_.synth;
+    const int ch = ev.status & 0x0F;
+    switch (ev.status & 0xF0) {
+      case 0x80: fluid_synth_noteoff(s, ch, ev.data1); break;
+      case 0x90: fluid_synth_noteon(s, ch, ev.data1, ev.data2); break;
+      case 0xA0: fluid_synth_key_pressure(s, ch, ev.data1, ev.data2); break;
+      case 0xB0: fluid_synth_cc(s, ch, ev.data1, ev.data2); break;
+      case 0xC0: fluid_synth_program_change(s, ch, ev.data1); break;
+      case 0xD0: fluid_synth_channel_pressure(s, ch, ev.data1); break;
+      case 0xE0: fluid_synth_pitch_bend(s, ch, ev.data1 | (ev.data2 << 7)); break;
+      default:
+        // Complete F0 messages only; F7 escapes carry arbitrary bytes.
+        if (ev.status == 0xF0 && ev.payloadLength > 0)
+          fluid_synth_sysex(s, reinterpret_cast<const char*>(song_.payload.data() + ev.payloadOffset),
+                            static_cast<int>(ev.payloadLength), nullptr, nullptr, nullptr, 0);
+        break;
+    }
+  }
+
+  MidiSong song_;
+  int sampleRate_;
+  Synth synth_;
+  bool shared_;
+  std::vector<Segment> segments_;
+  std::vector<int64_t> eventUnits_;
+  int64_t unitsPerMicro_ = 1;
+  int baseBpm_ = 120;
+  int64_t length_ = 0;
+  std::array<Anchor, 16> anchors_{};
+  int anchorCount_ = 0;
+  int64_t head_ = 0;
+  size_t next_ = 0;
+  int64_t nextFrame_ = 0;
+  bool finished_ = false;
+};
+
+}  // namespace
+
+std::string FindSoundFont() {
+  if (const char* env = std::getenv("MELVAR_SOUNDFONT"); env && Readable(env)) return env;
+  static const char* const kCandidates[] = {
+      "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/soundfonts/default.sf2",
+      "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/FluidR3_GM.sf2",
+      "/usr/share/sounds/sf2/TimGM6mb.sf2",   "/usr/share/soundfonts/TimGM6mb.sf2",
+  };
+  for (const char* c : kCandidates)
+    if (Readable(c)) return c;
+  return "";
+}
+
+MediaError PreloadSynth(int sampleRate) {
+  if (sampleRate < 8000 || sampleRate > 384000)
+    return {audio::kErrInternal, "The sample rate " + std::to_string(sampleRate) + " is not supported"};
+  const std::string font = FindSoundFont();
+  if (font.empty())
+    return {audio::kErrNoSoundFont,
+            "No General MIDI SoundFont is installed: install the package fluid-soundfont-gm (or timgm6mb-soundfont)"};
+  std::lock_guard<std::mutex> lock(g_poolMutex);
+  if (g_sharedLent) return {};  // in use: it is loaded already
+  return PrepareSharedLocked(sampleRate, font);
+}
+
+MediaError OpenMidiSource(std::vector<uint8_t> fileBytes, int sampleRate, std::unique_ptr<audio::SongSource>* out) {
+  out->reset();
+  if (sampleRate < 8000 || sampleRate > 384000)
+    return {audio::kErrInternal, "The sample rate " + std::to_string(sampleRate) + " is not supported"};
+  MidiSong song;
+  MediaError e = ParseMidiFile(fileBytes.data(), fileBytes.size(), &song);
+  if (!e.ok()) return e;
+  fileBytes.clear();
+  fileBytes.shrink_to_fit();
+  Synth synth;
+  bool shared = false;
+  e = AcquireSynth(sampleRate, &synth, &shared);
+  if (!e.ok()) return e;
+  *out = std::make_unique<MidiSourceImpl>(std::move(song), sampleRate, synth, shared);
+  return {};
+}
+
+}  // namespace melvar::midi
