@@ -233,10 +233,7 @@ MediaError ParseMidiFile(const uint8_t* bytes, size_t size, MidiSong* out) {
       trackTempoStart.push_back(static_cast<int64_t>(tempos.size()));
       tempos.insert(tempos.end(), reader.tempos().begin(), reader.tempos().end());
     }
-    if (len > avail) {
-      if (isTrack) song.truncated = true;
-      break;
-    }
+    if (len > avail) break;  // the file ends inside this chunk
     pos = body + len;
   }
   if (tracks.empty()) return {audio::kErrBadFile, "The MIDI file has no tracks"};

@@ -42,7 +42,7 @@ struct MidiSong {
   bool smpte = false;
   int smpteFps100 = 0;      // frames per 100 s (2997 for the 29.97 fps code)
   int smpteTicksPerFrame = 0;
-  bool truncated = false;   // a track ended before its declared length / end-of-track
+  bool truncated = false;   // a track stopped early: damaged, or cut before its end-of-track
   std::vector<MidiEvent> events;      // merged, ordered by tick (stable by track)
   std::vector<uint8_t> payload;       // bytes of meta and sysex events
   std::vector<TempoPoint> tempos;     // ordered by tick, never empty; first at tick 0
