@@ -179,8 +179,9 @@ int MemoText::toDisplayPosition(int pos) const {
 std::pair<int, int> MemoText::toDisplayRange(int start, int length) const {
   const int from = toDisplayPosition(start);
   if (length <= 0) return {from, from};
+  // The characters of [start, start + length) that lie inside the text.
   const int64_t first = std::clamp(start, 0, rawLength());
-  const int64_t end = std::min<int64_t>(first + length, rawLength());
+  const int64_t end = std::clamp<int64_t>(int64_t{start} + length, first, rawLength());
   const int to = endAt_[static_cast<std::size_t>(end)];
   return {from, std::max(from, to)};
 }

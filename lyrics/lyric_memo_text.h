@@ -40,7 +40,7 @@ bool IsUtf8WithMultiByte(std::string_view bytes);
 
 class MemoText {
  public:
-  MemoText() = default;
+  MemoText() : MemoText(std::vector<std::string>{}) {}
   explicit MemoText(std::vector<std::string> lines);
 
   int lineCount() const { return static_cast<int>(lines_.size()); }
