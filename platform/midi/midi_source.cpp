@@ -33,7 +33,21 @@ struct Synth {
   fluid_synth_t* synth = nullptr;
   int sampleRate = 0;
   std::string font;
+  // Frames written since the synthesiser was made. FluidSynth renders in
+  // blocks of 64 frames and hands out the rest of a block on the next call;
+  // this tells how much of a block is still waiting.
+  int64_t framesWritten = 0;
 };
+
+constexpr int kSynthBlock = 64;
+
+// Back to the power-on state with nothing sounding. The reset alone lets
+// sounding voices run on (and a reset after "all sounds off" revives them),
+// so the voices are cut after it.
+void SilenceAndReset(fluid_synth_t* synth) {
+  fluid_synth_system_reset(synth);
+  fluid_synth_all_sounds_off(synth, -1);
+}
 
 void DestroySynth(Synth* s) {
   if (s->synth) delete_fluid_synth(s->synth);
@@ -95,7 +109,7 @@ MediaError AcquireSynth(int sampleRate, Synth* out, bool* shared) {
     MediaError e = PrepareSharedLocked(sampleRate, font);
     if (!e.ok()) return e;
     g_sharedLent = true;
-    fluid_synth_system_reset(g_shared.synth);
+    SilenceAndReset(g_shared.synth);
     *out = g_shared;
     *shared = true;
     return {};
@@ -107,8 +121,9 @@ MediaError AcquireSynth(int sampleRate, Synth* out, bool* shared) {
 void ReleaseSynth(Synth* s, bool shared) {
   if (!s->synth) return;
   if (shared) {
-    fluid_synth_system_reset(s->synth);
+    SilenceAndReset(s->synth);
     std::lock_guard<std::mutex> lock(g_poolMutex);
+    g_shared.framesWritten = s->framesWritten;
     g_sharedLent = false;
     *s = Synth{};
   } else {
@@ -182,7 +197,14 @@ class MidiSourceImpl final : public MidiSource {
   MediaError seek(int64_t target) override {
     target = std::clamp<int64_t>(target, 0, length_);
     const int64_t tick = std::min(song_.TickOfSixteenth(target), song_.lastTick);
-    fluid_synth_system_reset(synth_.synth);
+    SilenceAndReset(synth_.synth);
+    // Frames the synthesiser rendered before the reset and still holds would
+    // be heard after the jump: write them away, and one block more so the
+    // reset has taken effect (voices freed) before the chase. The song's
+    // clock does not move.
+    WriteSynth(scratch_.data(), 0,
+               static_cast<int>((kSynthBlock - synth_.framesWritten % kSynthBlock) % kSynthBlock));
+    WriteSynth(scratch_.data(), 0, kSynthBlock);
     // Chase the state at the target: every controller, program, bend,
     // pressure and system-exclusive message before it, in file order (so
     // parameter-number sequences and resets keep their meaning). Notes are not
@@ -217,7 +239,7 @@ class MidiSourceImpl final : public MidiSource {
       int64_t chunk = frames - done;
       if (next_ < song_.events.size()) chunk = std::min<int64_t>(chunk, nextFrame_ - head_);
       const int n = static_cast<int>(chunk);
-      fluid_synth_write_float(synth_.synth, n, out, 2 * done, 2, out, 2 * done + 1, 2);
+      WriteSynth(out, done, n);
       done += n;
       head_ += n;
       if (next_ >= song_.events.size()) finished_ = true;
@@ -303,6 +325,12 @@ class MidiSourceImpl final : public MidiSource {
       nextFrame_ = std::max(head_, FrameOfUnit(anchors_[anchorCount_ - 1], eventUnits_[next_]));
   }
 
+  void WriteSynth(float* out, int offsetFrames, int frames) {
+    if (frames <= 0) return;
+    fluid_synth_write_float(synth_.synth, frames, out, 2 * offsetFrames, 2, out, 2 * offsetFrames + 1, 2);
+    synth_.framesWritten += frames;
+  }
+
   void PushAnchor(const Anchor& a) {
     if (anchorCount_ == static_cast<int>(anchors_.size())) {
       std::move(anchors_.begin() + 1, anchors_.end(), anchors_.begin());
@@ -347,6 +375,7 @@ class MidiSourceImpl final : public MidiSource {
   size_t next_ = 0;
   int64_t nextFrame_ = 0;
   bool finished_ = false;
+  std::array<float, 2 * kSynthBlock> scratch_{};
 };
 
 }  // namespace
