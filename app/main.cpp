@@ -1,0 +1,38 @@
+// Program entry: the application titled "Melvar", its one main window, and
+// the event loop until the window closes.
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "tform1.h"
+
+namespace {
+
+// An error that a handler does not catch ends that handler and is shown in
+// the error box; the program goes on with the next event.
+class MelvarApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      QMessageBox::critical(nullptr, "Melvar", QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+      QMessageBox::critical(nullptr, "Melvar", "Unexpected error");
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MelvarApplication app(argc, argv);
+  QApplication::setApplicationName("Melvar");
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
+  melvar::app::TForm1 form(args);
+  form.show();
+  return app.exec();
+}

@@ -1,0 +1,129 @@
+// The main window as designed: every control exists under its name, at its
+// place and size, with its texts and initial visibility.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include "app/tform1.h"
+#include "app_test_support.h"
+
+namespace melvar::app {
+namespace {
+
+struct ControlRow {
+  const char* name;
+  QRect geometry;
+  const char* text;     // caption, or nullptr when the control has none to check
+  const char* toolTip;  // nullptr: none
+  bool hidden;
+};
+
+const ControlRow kControls[] = {
+    {"Fundo", {0, 0, 116, 58}, nullptr, nullptr, false},
+    {"Titulo1", {16, 0, 93, 15}, "Titulo da musica", nullptr, true},
+    {"Titulo2", {41, 13, 93, 15}, "Titulo da musica", nullptr, true},
+    {"Label1", {416, 312, 44, 16}, "Label1", nullptr, false},
+    {"Cpright", {8, 182, 250, 15}, "Melvar 1.0 (c) 2003 Talmesk", nullptr, false},
+    {"Midis", {266, 32, 247, 145}, nullptr, nullptr, false},
+    {"Finaliza", {600, 32, 49, 17}, "Bye", "Exit the program", false},
+    {"Babout", {522, 32, 39, 17}, "About", "Information about the program", false},
+    {"BitBtn1", {520, 64, 39, 25}, "", "Backward the song", false},
+    {"BitBtn2", {616, 64, 41, 25}, "", "Forward the song", false},
+    {"Toclipb", {603, 104, 54, 17}, "Clipcopy", "Copy lyrics to the clipboard", true},
+    {"ScrollLetra", {0, 208, 512, 89}, nullptr, nullptr, false},
+    {"Embaralha", {525, 104, 68, 17}, "Shuffle", "Play the songs in a random order", false},
+    {"Tocado", {0, 200, 513, 7}, nullptr, nullptr, false},
+    {"Velocidade", {520, 136, 137, 25}, "Beats per minute", nullptr, true},
+    {"IndTempo", {112, 9, 10, 11}, "00", "Click here to reset to default velocity", false},
+    {"ScrollTempo", {10, 13, 95, 6}, nullptr, "Change the velocity of the song", false},
+    {"Button1", {568, 64, 41, 25}, "Stop", "Stop playing a song", false},
+    {"ShellTreeView1", {8, 32, 257, 145}, nullptr, nullptr, false},
+};
+
+QString captionOf(QWidget* w) {
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  return QString();
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  test::IsolatedSettings settings_;
+  QTemporaryDir songs_;
+};
+
+TEST_F(WindowTest, EveryControlAsDesigned) {
+  TForm1 form({songs_.path()});
+  for (const ControlRow& row : kControls) {
+    SCOPED_TRACE(row.name);
+    auto* w = form.findChild<QWidget*>(row.name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->geometry(), row.geometry);
+    if (row.text) EXPECT_EQ(captionOf(w), QString::fromUtf8(row.text));
+    EXPECT_EQ(w->toolTip(), row.toolTip ? QString::fromUtf8(row.toolTip) : QString());
+    EXPECT_EQ(w->isHidden(), row.hidden);
+  }
+  EXPECT_EQ(form.windowTitle(), "Melvar");
+  ASSERT_NE(form.findChild<QObject*>("MediaPlayer"), nullptr);
+  ASSERT_NE(form.findChild<QObject*>("Timer1"), nullptr);
+  EXPECT_EQ(form.Timer1->interval(), 100);
+  EXPECT_TRUE(form.Timer1->isActive());
+}
+
+TEST_F(WindowTest, OpensWithTheDesignedClientSize) {
+  TForm1 form({songs_.path()});
+  form.show();
+  EXPECT_EQ(form.size(), QSize(672, 341));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());  // fixed border until the user asks
+}
+
+TEST_F(WindowTest, LyricMemoStartsWithFourEmptyLinesInsideItsFrame) {
+  TForm1 form({songs_.path()});
+  EXPECT_EQ(form.Letra->parentWidget(), form.ScrollLetra->viewport());
+  EXPECT_EQ(form.Letra->document()->blockCount(), 4);
+  EXPECT_TRUE(form.Letra->toPlainText().trimmed().isEmpty());
+  EXPECT_TRUE(form.Letra->isReadOnly());
+  EXPECT_EQ(form.Letra->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(form.Letra->font().pixelSize(), 27);
+}
+
+TEST_F(WindowTest, TempoBarRangeAndSteps) {
+  TForm1 form({songs_.path()});
+  EXPECT_EQ(form.ScrollTempo->minimum(), 40);
+  EXPECT_EQ(form.ScrollTempo->maximum(), 300);
+  EXPECT_EQ(form.ScrollTempo->value(), 100);
+  EXPECT_EQ(form.ScrollTempo->singleStep(), 1);
+  EXPECT_EQ(form.ScrollTempo->pageStep(), 5);
+  form.ScrollTempo->setValue(10);
+  EXPECT_EQ(form.ScrollTempo->value(), 40);
+  form.ScrollTempo->setValue(1000);
+  EXPECT_EQ(form.ScrollTempo->value(), 300);
+}
+
+TEST_F(WindowTest, KeyboardOrderFollowsTheDesign) {
+  TForm1 form({songs_.path()});
+  const char* order[] = {"Babout", "Toclipb", "BitBtn1", "BitBtn2", "Finaliza", "Midis",
+                         "Embaralha", "ScrollTempo", "Button1", "ShellTreeView1"};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) {
+    SCOPED_TRACE(order[i]);
+    auto* w = form.findChild<QWidget*>(order[i]);
+    ASSERT_NE(w, nullptr);
+    // The tab chain may pass through inner widgets (scroll-area viewports);
+    // walk it to the next named control of the table.
+    QWidget* next = w->nextInFocusChain();
+    while (next && next != w && !std::count_if(std::begin(order), std::end(order),
+                                               [&](const char* n) { return next->objectName() == n; }))
+      next = next->nextInFocusChain();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->objectName(), QString(order[i + 1]));
+  }
+}
+
+}  // namespace
+}  // namespace melvar::app
