@@ -16,6 +16,10 @@
 #include "platform/widgets/folder_tree.h"
 #include "platform/widgets/song_list.h"
 
+// The window's pictures are compiled into this static library; their
+// registration must be pulled in explicitly or the linker drops it.
+static void initResources() { Q_INIT_RESOURCE(melvar); }
+
 namespace melvar::app {
 namespace {
 
@@ -45,10 +49,10 @@ const QColor kYellow(255, 255, 0);
 const QColor kSkyBlue(166, 202, 240);
 const QColor kBlue(0, 0, 255);
 
-void setBackground(QWidget* w, const QColor& colour) {
+void setBackground(QWidget* w, const QColor& colour, bool base = true) {
   QPalette p = w->palette();
   p.setColor(QPalette::Window, colour);
-  p.setColor(QPalette::Base, colour);
+  if (base) p.setColor(QPalette::Base, colour);
   w->setPalette(p);
   w->setAutoFillBackground(true);
 }
@@ -112,9 +116,16 @@ void TForm1::createControls() {
   setObjectName("Form1");
   setWindowTitle("Melvar");
   setWindowIcon(QIcon(":/icon.png"));
-  setBackground(this, Qt::black);
+  initResources();
+  // Black behind everything; lists, trees and buttons keep their own faces.
+  setBackground(this, Qt::black, false);
   setFont(sansFont(14, true));
-  setTextColour(this, Qt::black);
+  {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, Qt::black);
+    p.setColor(QPalette::ButtonText, Qt::black);
+    setPalette(p);
+  }
   setFixedSize(672, 341);  // single, fixed border: the user cannot resize it
   move(82, 145);
 
@@ -149,12 +160,10 @@ void TForm1::createControls() {
   Finaliza = named(new QPushButton("Bye", this), "Finaliza", 600, 32, 49, 17);
   Finaliza->setToolTip("Exit the program");
   Finaliza->setFont(arialFont(12, true, true));
-  Finaliza->setFlat(true);
 
   Babout = named(new QPushButton("About", this), "Babout", 522, 32, 39, 17);
   Babout->setToolTip("Information about the program");
   Babout->setFont(sansFont(9, true));
-  Babout->setFlat(true);
 
   auto makeGlyphButton = [this](const char* name, int left, int top, int width, const char* tip,
                                 const char* glyph, const char* disabledGlyph) {
@@ -165,7 +174,6 @@ void TForm1::createControls() {
     b->setIcon(icon);
     b->setIconSize(QSize(16, 16));
     b->setToolTip(tip);
-    b->setFlat(true);
     return b;
   };
   BitBtn1 = makeGlyphButton("BitBtn1", 520, 64, 39, "Backward the song", ":/backward.png",
@@ -176,7 +184,6 @@ void TForm1::createControls() {
   Toclipb = named(new QPushButton("Clipcopy", this), "Toclipb", 603, 104, 54, 17);
   Toclipb->setToolTip("Copy lyrics to the clipboard");
   Toclipb->setFont(arialFont(12, true));
-  Toclipb->setFlat(true);
   Toclipb->hide();
 
   ScrollLetra = named(new QScrollArea(this), "ScrollLetra", 0, 208, 512, 89);
@@ -245,7 +252,6 @@ void TForm1::createControls() {
 
   Button1 = named(new QPushButton("Stop", this), "Button1", 568, 64, 41, 25);
   Button1->setToolTip("Stop playing a song");
-  Button1->setFlat(true);
 
   ShellTreeView1 = named(new widgets::FolderTree(this), "ShellTreeView1", 8, 32, 257, 145);
   ShellTreeView1->setFont(sansFont(9, false));
@@ -273,6 +279,17 @@ void TForm1::createControls() {
   connect(this, &TForm1::lyricTimelineReady, this, &TForm1::ResetLyricPanel);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   Timer1->start();
+
+  // First layout of the lyric panel; from now on the memo shows its frame's
+  // navy instead of the design's maroon.
+  FullHeight = frameGeometry().height();
+  LayoutLyricPanel();
+  Letra->resize(Letra->width(), ScrollLetra->viewport()->height());
+  {
+    QPalette p = Letra->palette();
+    p.setColor(QPalette::Base, kNavy);
+    Letra->setPalette(p);
+  }
 }
 
 // Until the full start-up is built, the list opens in the folder named on the

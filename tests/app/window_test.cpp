@@ -35,9 +35,11 @@ const ControlRow kControls[] = {
     {"BitBtn1", {520, 64, 39, 25}, "", "Backward the song", false},
     {"BitBtn2", {616, 64, 41, 25}, "", "Forward the song", false},
     {"Toclipb", {603, 104, 54, 17}, "Clipcopy", "Copy lyrics to the clipboard", true},
-    {"ScrollLetra", {0, 208, 512, 89}, nullptr, nullptr, false},
+    // The lyric panel and the progress bar are laid out once at creation:
+    // the design font fits five 27-pixel lines in the 137 pixels below Cpright.
+    {"ScrollLetra", {0, 206, 672, 135}, nullptr, nullptr, false},
     {"Embaralha", {525, 104, 68, 17}, "Shuffle", "Play the songs in a random order", false},
-    {"Tocado", {0, 200, 513, 7}, nullptr, nullptr, false},
+    {"Tocado", {0, 199, 672, 7}, nullptr, nullptr, false},
     {"Velocidade", {520, 136, 137, 25}, "Beats per minute", nullptr, true},
     {"IndTempo", {112, 9, 10, 11}, "00", "Click here to reset to default velocity", false},
     {"ScrollTempo", {10, 13, 95, 6}, nullptr, "Change the velocity of the song", false},
