@@ -73,19 +73,21 @@ void TForm1::PlayNextSong() {
       openPath = SongPath;
     }
 
-    const bool opened = MediaPlayer->open(openPath.toStdString()) == 0;
+    // The outcome is kept here: events processed below (the lyric timer
+    // among them) make further device calls that reset its last error.
+    int error = MediaPlayer->open(openPath.toStdString());
+    const bool opened = error == 0;
     if (!opened) {
-      showDeviceError(MediaPlayer->lastError());
+      showDeviceError(error);
       Midis->reread();
       QCoreApplication::processEvents();
     } else {
-      MediaPlayer->play();
+      error = MediaPlayer->play();
     }
 
     Toclipb->setVisible(HasLyrics);
     setOuterHeight(HasLyrics ? FullHeight : Cpright->y() + 60);
 
-    const int error = MediaPlayer->lastError();
     if (error == 0) break;
     if (opened && (attempt >= kMaxPlayAttempts || Midis->selectedIndex() < 0)) {
       // One message for a play that keeps failing, then stop trying.

@@ -1,9 +1,14 @@
 #pragma once
 // Test fixtures for window tests: a private settings folder so the tests never
 // touch the user's MELVAR.INI.
+#include <QString>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <ostream>
 #include <string>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace melvar::test {
 
