@@ -23,7 +23,8 @@ test: build
 bench: build
 	scripts/run-benchmarks $(BUILD)
 
-fuzz: deps
+fuzz:
+	scripts/install-deps --fuzz
 	scripts/fuzz-analysis 600
 
 clean:
