@@ -131,6 +131,7 @@ struct RateCase {
   int fileRate;
   int outRate;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.fileRate << " Hz to " << c.outRate << " Hz"; }
 class Resampling : public ::testing::TestWithParam<RateCase> {};
 
 // A file at another rate comes out with the output rate's number of frames

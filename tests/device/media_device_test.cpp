@@ -139,6 +139,10 @@ TEST_F(MediaDeviceTest, APlayThatReachesTheEndPostsSuccessfulOnce) {
 }
 
 enum class Interrupt { Stop, Pause, Seek, Close };
+void PrintTo(Interrupt way, std::ostream* os) {
+  static const char* const names[] = {"stop", "pause", "seek", "close"};
+  *os << names[static_cast<int>(way)];
+}
 
 class InterruptedPlay : public MediaDeviceTest, public ::testing::WithParamInterface<Interrupt> {};
 
