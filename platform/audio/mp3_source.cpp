@@ -73,14 +73,7 @@ class Mpg123Decoder : public PcmDecoder {
       break;
     }
     const int64_t n = static_cast<int64_t>(got / (channels_ * sizeof(float)));
-    if (channels_ == 1) {
-      for (int64_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = scratch_[i];
-    } else if (channels_ > 2) {
-      for (int64_t i = 0; i < n; ++i) {
-        out[2 * i] = scratch_[i * channels_];
-        out[2 * i + 1] = scratch_[i * channels_ + 1];
-      }
-    }
+    FoldToStereo(scratch_.data(), channels_, n, out);
     return n;
   }
 
@@ -103,10 +96,7 @@ class Mpg123Decoder : public PcmDecoder {
 MediaError Mp3Source::Open(const std::string& path, int sampleRate, std::unique_ptr<SongSource>* out) {
   auto decoder = std::make_unique<Mpg123Decoder>();
   if (MediaError e = decoder->open(path); !e.ok()) return e;
-  std::unique_ptr<Mp3Source> source(new Mp3Source(SourceKind::Mpeg, std::move(decoder), sampleRate));
-  if (MediaError e = source->start(); !e.ok()) return e;
-  *out = std::move(source);
-  return {};
+  return Launch(SourceKind::Mpeg, std::move(decoder), sampleRate, out);
 }
 
 }  // namespace melvar::audio

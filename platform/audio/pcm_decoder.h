@@ -6,6 +6,20 @@
 
 namespace melvar::audio {
 
+// Copies `n` frames of `channels`-channel audio from `in` to stereo `out`:
+// mono is doubled, channels past the second are dropped. Stereo input is
+// decoded straight into `out` and needs no call.
+inline void FoldToStereo(const float* in, int channels, int64_t n, float* out) {
+  if (channels == 1) {
+    for (int64_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+  } else if (channels > 2) {
+    for (int64_t i = 0; i < n; ++i) {
+      out[2 * i] = in[i * channels];
+      out[2 * i + 1] = in[i * channels + 1];
+    }
+  }
+}
+
 class PcmDecoder {
  public:
   virtual ~PcmDecoder() = default;

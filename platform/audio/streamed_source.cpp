@@ -32,6 +32,14 @@ StreamedSource::~StreamedSource() {
   if (soxr_) soxr_delete(soxr_);
 }
 
+MediaError StreamedSource::Launch(SourceKind kind, std::unique_ptr<PcmDecoder> decoder, int outRate,
+                                  std::unique_ptr<SongSource>* out) {
+  std::unique_ptr<StreamedSource> source(new StreamedSource(kind, std::move(decoder), outRate));
+  if (MediaError e = source->start(); !e.ok()) return e;
+  *out = std::move(source);
+  return {};
+}
+
 MediaError StreamedSource::start() {
   const int inRate = decoder_->rate();
   const int64_t inFrames = decoder_->frames();

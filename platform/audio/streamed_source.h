@@ -60,12 +60,16 @@ class StreamedSource : public SongSource {
   int64_t outputFrames() const { return outFrames_; }
 
  protected:
-  // Takes over a decoder that opened successfully. Call start() after.
-  StreamedSource(SourceKind kind, std::unique_ptr<PcmDecoder> decoder, int outRate);
-  // Creates the resampler, decodes the first part of the song and starts the feeder.
-  MediaError start();
+  // Wraps a decoder that opened successfully in a started source: creates the
+  // resampler, decodes the first part of the song and starts the feeder.
+  // `out` is set only on success.
+  static MediaError Launch(SourceKind kind, std::unique_ptr<PcmDecoder> decoder, int outRate,
+                           std::unique_ptr<SongSource>* out);
 
  private:
+  StreamedSource(SourceKind kind, std::unique_ptr<PcmDecoder> decoder, int outRate);
+  MediaError start();
+
   bool fillStep();   // one decode step; false when nothing could be done
   void prefill(int64_t frames);
   void feederLoop();
@@ -101,8 +105,6 @@ class StreamedSource : public SongSource {
 class Mp3Source : public StreamedSource {
  public:
   static MediaError Open(const std::string& path, int sampleRate, std::unique_ptr<SongSource>* out);
- private:
-  using StreamedSource::StreamedSource;
 };
 
 // WAV through libsndfile: 8/16/24/32-bit integer and float PCM, plain or
@@ -110,8 +112,6 @@ class Mp3Source : public StreamedSource {
 class WavSource : public StreamedSource {
  public:
   static MediaError Open(const std::string& path, int sampleRate, std::unique_ptr<SongSource>* out);
- private:
-  using StreamedSource::StreamedSource;
 };
 
 }  // namespace melvar::audio

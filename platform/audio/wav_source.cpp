@@ -46,14 +46,7 @@ class SndfileDecoder : public PcmDecoder {
     const sf_count_t n = sf_readf_float(file_, target, frames);
     if (n < 0) return -1;
     if (n == 0) return sf_error(file_) ? -1 : 0;
-    if (channels_ == 1) {
-      for (sf_count_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = scratch_[i];
-    } else if (channels_ > 2) {
-      for (sf_count_t i = 0; i < n; ++i) {
-        out[2 * i] = scratch_[i * channels_];
-        out[2 * i + 1] = scratch_[i * channels_ + 1];
-      }
-    }
+    FoldToStereo(scratch_.data(), channels_, n, out);
     position_ += n;
     return n;
   }
@@ -78,10 +71,7 @@ class SndfileDecoder : public PcmDecoder {
 MediaError WavSource::Open(const std::string& path, int sampleRate, std::unique_ptr<SongSource>* out) {
   auto decoder = std::make_unique<SndfileDecoder>();
   if (MediaError e = decoder->open(path); !e.ok()) return e;
-  std::unique_ptr<WavSource> source(new WavSource(SourceKind::Wave, std::move(decoder), sampleRate));
-  if (MediaError e = source->start(); !e.ok()) return e;
-  *out = std::move(source);
-  return {};
+  return Launch(SourceKind::Wave, std::move(decoder), sampleRate, out);
 }
 
 }  // namespace melvar::audio
