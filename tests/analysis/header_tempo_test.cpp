@@ -2,25 +2,10 @@
 // first steps and what each leaves set, the byte readers.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "song_bytes.h"
 
 namespace melvar::analysis::test {
 namespace {
-
-struct Analysed {
-  std::unique_ptr<SongData> song = std::make_unique<SongData>();
-  std::unique_ptr<LyricTimeline> timeline = std::make_unique<LyricTimeline>();
-  AnalysisOutcome out;
-};
-
-Analysed Analyse(const Bytes& bytes, uint8_t fill = 0) {
-  Analysed a;
-  Load(*a.song, bytes, fill);
-  a.out = AnalyseSong(*a.song, *a.timeline);
-  return a;
-}
 
 Bytes SimpleSong(uint32_t micros = 500000, uint16_t division = 480) {
   return KaraokeSong({Text(0, "@TTitle"), Text(0, "\\La"), Text(96, "la")}, division, micros);

@@ -1,30 +1,10 @@
 // The chunk walk, titles, syllables and lyric lines.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "song_bytes.h"
 
 namespace melvar::analysis::test {
 namespace {
-
-struct Analysed {
-  std::unique_ptr<SongData> song = std::make_unique<SongData>();
-  std::unique_ptr<LyricTimeline> timeline = std::make_unique<LyricTimeline>();
-  AnalysisOutcome out;
-
-  std::string TextOf(int i) const {
-    const Syllable& s = timeline->SyllableTable[static_cast<size_t>(i)];
-    return std::string(reinterpret_cast<const char*>(song->SongBuffer.data()) + s.Text, s.Length);
-  }
-};
-
-Analysed Analyse(const Bytes& bytes, uint8_t fill = 0) {
-  Analysed a;
-  Load(*a.song, bytes, fill);
-  a.out = AnalyseSong(*a.song, *a.timeline);
-  return a;
-}
 
 using Lines = std::vector<std::string>;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -94,6 +95,27 @@ inline void Load(SongData& song, const Bytes& bytes, uint8_t fill = 0) {
   std::copy(bytes.begin(), bytes.begin() + static_cast<long>(n), song.SongBuffer.begin());
   song.SongBuffer[kMaxSongRead] = 0;
   song.SongBytes = static_cast<int>(n);
+}
+
+// A song analysed from the given bytes, with its buffer and timeline kept so
+// a test can look at what the analysis left behind.
+struct Analysed {
+  std::unique_ptr<SongData> song = std::make_unique<SongData>();
+  std::unique_ptr<LyricTimeline> timeline = std::make_unique<LyricTimeline>();
+  AnalysisOutcome out;
+
+  // The bytes of syllable `i`'s text.
+  std::string TextOf(int i) const {
+    const Syllable& s = timeline->SyllableTable[static_cast<size_t>(i)];
+    return std::string(reinterpret_cast<const char*>(song->SongBuffer.data()) + s.Text, s.Length);
+  }
+};
+
+inline Analysed Analyse(const Bytes& bytes, uint8_t fill = 0) {
+  Analysed a;
+  Load(*a.song, bytes, fill);
+  a.out = AnalyseSong(*a.song, *a.timeline);
+  return a;
 }
 
 }  // namespace melvar::analysis::test

@@ -12,34 +12,17 @@
 #include <fstream>
 #include <vector>
 
+#include "../audio/audio_test_util.h"
 #include "media_device.h"
 
 namespace melvar::device {
 namespace {
 
-std::string TempDir() {
-  static char dir[] = "/tmp/melvar-device-test-XXXXXX";
-  static const bool made = [] {
-    if (!mkdtemp(dir)) return false;
-    std::atexit([] { std::filesystem::remove_all(dir); });
-    return true;
-  }();
-  return made ? dir : "/tmp";
-}
+using test::TempDir;
 
 std::string WriteTone(const std::string& name, double seconds) {
-  const std::string path = TempDir() + "/" + name;
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  const int64_t frames = static_cast<int64_t>(seconds * 44100);
-  std::vector<float> pcm(frames);
-  for (int64_t i = 0; i < frames; ++i) pcm[i] = 0.3f * static_cast<float>(std::sin(i * 0.05));
-  sf_writef_float(f, pcm.data(), frames);
-  sf_close(f);
-  return path;
+  return test::WriteSound(name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, static_cast<int64_t>(seconds * 44100),
+                          [](int64_t i, int) { return 0.3f * static_cast<float>(std::sin(i * 0.05)); });
 }
 
 // A type-0 MIDI song: 120 bpm, division 96, a C major scale of eighth notes
