@@ -213,7 +213,7 @@ int MediaDevice::close() {
 
 int MediaDevice::play() {
   checkEnded();
-  if (mode_ == NotOpen) return setError(audio::kErrNotOpen, "No song is open on the device");
+  if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   if (mode_ == Playing) postNotice(Superseded);  // dropped: the new play below supersedes it
   ++generation_;
   lockAudio();
@@ -230,7 +230,7 @@ int MediaDevice::play() {
 
 int MediaDevice::stop() {
   checkEnded();
-  if (mode_ == NotOpen) return setError(audio::kErrNotOpen, "No song is open on the device");
+  if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   if (mode_ == Playing) {
     haltPlay(Stopped);
   } else {
@@ -244,14 +244,14 @@ int MediaDevice::stop() {
 
 int MediaDevice::pause() {
   checkEnded();
-  if (mode_ == NotOpen) return setError(audio::kErrNotOpen, "No song is open on the device");
+  if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   if (mode_ == Playing) haltPlay(Paused);
   return setError(audio::kErrNone);
 }
 
 int MediaDevice::seek(int64_t target) {
   checkEnded();
-  if (mode_ == NotOpen) return setError(audio::kErrNotOpen, "No song is open on the device");
+  if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   const int64_t len = source_->length();
   if (target < 0 || target > len)
     return setError(audio::kErrOutOfRange, "The position " + std::to_string(target) +
@@ -268,7 +268,7 @@ int MediaDevice::seek(int64_t target) {
 int64_t MediaDevice::length() {
   checkEnded();
   if (mode_ == NotOpen) {
-    setError(audio::kErrNotOpen, "No song is open on the device");
+    setError(audio::kErrNotOpen);
     return 0;
   }
   lockAudio();
@@ -281,7 +281,7 @@ int64_t MediaDevice::length() {
 int64_t MediaDevice::position() {
   checkEnded();
   if (mode_ == NotOpen) {
-    setError(audio::kErrNotOpen, "No song is open on the device");
+    setError(audio::kErrNotOpen);
     return 0;
   }
   lockAudio();
@@ -306,7 +306,7 @@ int MediaDevice::sendString(const std::string& command) {
   checkEnded();
   TempoCommand cmd;
   if (audio::MediaError e = ParseTempoCommand(command, &cmd); !e.ok()) return setError(e.code, e.text);
-  if (mode_ == NotOpen) return setError(audio::kErrNotOpen, "No song is open on the device");
+  if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   if (!SamePathIgnoringCase(cmd.path, path_))
     return setError(audio::kErrWrongDevice, "The command names \"" + cmd.path + "\", which is not the open song");
   lockAudio();
