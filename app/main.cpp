@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "platform/device/media_device.h"
 #include "tform1.h"
 
 namespace {
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Melvar");
   QStringList args = QApplication::arguments();
   args.removeFirst();
-  melvar::app::TForm1 form(args);
+  melvar::device::MediaDevice device;
+  melvar::app::TForm1 form(device, args);
   form.show();
   return app.exec();
 }

@@ -10,7 +10,7 @@
 #include <QPalette>
 #include <QScreen>
 
-#include "platform/device/media_device.h"
+#include "platform/device/player_device.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
@@ -104,7 +104,8 @@ void LyricMemo::mouseReleaseEvent(QMouseEvent* event) {
   emit mouseReleased(qRound(event->position().y()));
 }
 
-TForm1::TForm1(const QStringList& args, QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, QWidget* parent)
+    : QWidget(parent), MediaPlayer(&device) {
   settingsPath_ = QString::fromStdString(platform::SettingsFilePath());
   createControls();
   pointListAtStartFolder(args);
@@ -149,7 +150,6 @@ void TForm1::createControls() {
 
   Cpright = named(new QLabel("Melvar 1.0 (c) 2003 Talmesk", this), "Cpright", 8, 182, 250, 15);
 
-  MediaPlayer = new device::MediaDevice(this);
   MediaPlayer->setObjectName("MediaPlayer");
 
   Midis = named(new widgets::SongList(this), "Midis", 266, 32, 247, 145);
@@ -273,7 +273,7 @@ void TForm1::createControls() {
   connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
   connect(ScrollTempo, &QScrollBar::valueChanged, this, &TForm1::ScrollTempoChange);
   connect(IndTempo, &ClickableLabel::clicked, this, &TForm1::IndTempoClick);
-  connect(MediaPlayer, &device::MediaDevice::notify, this, &TForm1::MediaPlayerNotify);
+  connect(MediaPlayer, &device::PlayerDevice::notify, this, &TForm1::MediaPlayerNotify);
   connect(Toclipb, &QPushButton::clicked, this, &TForm1::ToclipbClick);
   connect(Letra, &LyricMemo::mouseReleased, this, &TForm1::LetraMouseUp);
   connect(this, &TForm1::lyricTimelineReady, this, &TForm1::ResetLyricPanel);

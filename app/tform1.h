@@ -26,7 +26,7 @@
 #include "lyrics/lyric_timeline.h"
 #include "playback/song_selection.h"
 
-namespace melvar::device { class MediaDevice; }
+namespace melvar::device { class PlayerDevice; }
 namespace melvar::widgets { class SongList; class FolderTree; }
 
 namespace melvar::app {
@@ -60,8 +60,9 @@ class LyricMemo : public QTextEdit {
 class TForm1 : public QWidget {
   Q_OBJECT
  public:
-  // `args` are the command-line arguments after the program name.
-  explicit TForm1(const QStringList& args, QWidget* parent = nullptr);
+  // `device` plays the songs and outlives the window; `args` are the
+  // command-line arguments after the program name.
+  TForm1(device::PlayerDevice& device, const QStringList& args, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // --- Controls, named as in the window design (also their objectName). ---
@@ -70,7 +71,7 @@ class TForm1 : public QWidget {
   QLabel* Titulo2 = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Cpright = nullptr;
-  device::MediaDevice* MediaPlayer = nullptr;
+  device::PlayerDevice* MediaPlayer = nullptr;
   widgets::SongList* Midis = nullptr;
   QPushButton* Finaliza = nullptr;
   QPushButton* Babout = nullptr;

@@ -12,7 +12,7 @@
 #include "lyrics/clipboard_text.h"
 #include "lyrics/jump_walk.h"
 #include "lyrics/panel_layout.h"
-#include "platform/device/media_device.h"
+#include "platform/device/player_device.h"
 #include "tform1.h"
 
 namespace melvar::app {

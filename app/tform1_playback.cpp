@@ -8,7 +8,7 @@
 #include <chrono>
 #include <random>
 
-#include "platform/device/media_device.h"
+#include "platform/device/player_device.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/song_list.h"

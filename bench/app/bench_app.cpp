@@ -40,13 +40,14 @@ double percentile(std::vector<double> v, double p) {
 
 // Puts the song alone in a fresh folder and opens the window there.
 struct Stage {
+  melvar::device::MediaDevice device;
   QTemporaryDir dir;
   QString song;
   std::unique_ptr<TForm1> form;
   explicit Stage(const QString& path) {
     song = dir.path() + "/" + QFileInfo(path).fileName();
     QFile::copy(path, song);
-    form = std::make_unique<TForm1>(QStringList{dir.path()});
+    form = std::make_unique<TForm1>(device, QStringList{dir.path()});
     form->setMessageSink([](const QString&, const QString& t, bool) {
       std::fprintf(stderr, "message: %s\n", t.toLocal8Bit().constData());
     });
@@ -146,7 +147,7 @@ int benchSync(const QString& path, double factor) {
   std::printf("     CPU while playing over %.1f s of music: process %.1f%% of one core, UI thread %.1f%% "
               "(window and this bench's 2 ms sampler), other threads (rendering) %.1f%%; latency %d ms\n",
               seconds, 100.0 * cpu / span, 100.0 * mainCpu / span, 100.0 * (cpu - mainCpu) / span,
-              form.MediaPlayer->outputLatencyMs());
+              stage.device.outputLatencyMs());
   return 0;
 }
 

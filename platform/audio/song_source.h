@@ -70,6 +70,10 @@ class SongSource {
   // After that, render() only lets sounding notes ring out.
   virtual bool finished() const = 0;
 
+  // The song's own tempo in whole beats per minute (MIDI: its first tempo
+  // event, else 120); 0 for songs without a tempo.
+  virtual int baseBpm() const { return 0; }
+
   // Tempo in beats per minute, taking effect at once. MIDI only; others
   // return kErrNotSupported. Not called from the audio thread.
   virtual MediaError setTempo(int bpm) { (void)bpm; return {kErrNotSupported, "Tempo changes need a MIDI song"}; }

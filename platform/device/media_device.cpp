@@ -43,7 +43,7 @@ const char* GeneralText(int code) {
 
 }  // namespace
 
-MediaDevice::MediaDevice(QObject* parent) : QObject(parent) {
+MediaDevice::MediaDevice(QObject* parent) : PlayerDevice(parent) {
   endPoll_.setInterval(kEndPollMs);
   connect(&endPoll_, &QTimer::timeout, this, [this] { checkEnded(); });
 }
@@ -300,7 +300,10 @@ MediaDevice::Mode MediaDevice::mode() {
   return mode_;
 }
 
-bool MediaDevice::isPlaying() { return mode() == Playing; }
+int MediaDevice::songBpm() {
+  setError(audio::kErrNone);
+  return source_ ? source_->baseBpm() : 0;
+}
 
 int MediaDevice::sendString(const std::string& command) {
   checkEnded();

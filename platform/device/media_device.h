@@ -12,7 +12,6 @@
 //
 // Units: MIDI songs in sixteenth notes, MP3 and WAV songs in milliseconds.
 // Every operation, queries included, stores its result in the last error.
-#include <QObject>
 #include <QTimer>
 
 #include <atomic>
@@ -20,17 +19,15 @@
 #include <memory>
 #include <string>
 
+#include "player_device.h"
 #include "song_source.h"
 
 namespace melvar::device {
 
-class MediaDevice : public QObject {
+class MediaDevice : public PlayerDevice {
   Q_OBJECT
 
  public:
-  enum Mode { NotOpen, Stopped, Playing, Paused };
-  // Values of notify(): how a play ended.
-  enum Notice { Successful = 1, Superseded = 2, Aborted = 4, Failure = 8 };
 
   // UI thread. Opens nothing yet; the audio output opens at the first open().
   explicit MediaDevice(QObject* parent = nullptr);
@@ -40,43 +37,42 @@ class MediaDevice : public QObject {
   // UI thread. Closes an open song first, then opens `path` (as given; its
   // extension, in any letter case, chooses the kind: .mid/.rmi, .mp3, .wav).
   // Returns the error code (0 ok), also kept as the last error.
-  int open(const std::string& path);
+  int open(const std::string& path) override;
   // UI thread. Closes the open song (a play in progress ends aborted); 0 when
   // nothing was open.
-  int close();
+  int close() override;
   // UI thread. Plays from the current position; returns at once. The play
   // ends with exactly one notify(): Successful when it reaches the end,
   // Aborted when stop, pause, seek or close interrupts it.
-  int play();
+  int play() override;
   // UI thread. Stops a play or a pause; the song stays open where it stopped.
-  int stop();
+  int stop() override;
   // UI thread. Halts a play; the next play() resumes at the same position.
   // Does nothing unless the song is playing.
-  int pause();
+  int pause() override;
   // UI thread. Moves to `target` (0..length) for the next play(); a play in
   // progress ends aborted and the song is stopped.
-  int seek(int64_t target);
+  int seek(int64_t target) override;
 
   // UI thread. The open song's length and position (what is being heard:
   // the render head less the output latency), 0 with no song open.
-  int64_t length();
-  int64_t position();
+  int64_t length() override;
+  int64_t position() override;
   // UI thread. The device's mode; a play that reached the end reports
   // Stopped at once, before its notice arrives.
-  Mode mode();
-  bool isPlaying();
+  Mode mode() override;
 
   // UI thread. The code stored by the last operation (0 = success).
-  int lastError() const { return lastError_; }
+  int lastError() const override { return lastError_; }
   // UI thread. Text for an error code: the detailed text of the last error
   // when `code` is that error, else the code's general text; "Unknown error
   // code" for a code the device does not know.
-  std::string errorText(int code) const;
+  std::string errorText(int code) const override;
 
   // UI thread. The command-string interface: set "<path>" tempo <bpm> wait.
   // The path must name the open song (ASCII letter case ignored); the tempo
   // (1..1000 beats per minute) takes effect at once. Returns the error code.
-  int sendString(const std::string& command);
+  int sendString(const std::string& command) override;
 
   // UI thread. Opens the audio output now if it is not open (open() does it
   // on first use). Returns the error code.
@@ -86,10 +82,12 @@ class MediaDevice : public QObject {
   int outputLatencyMs() const;
   int sampleRate() const { return rate_; }
 
- signals:
-  // Delivered queued on the UI thread; a notice of an earlier play is dropped
-  // once a newer play has started.
-  void notify(int value);
+  // UI thread. The open MIDI song's own tempo (first tempo event, else 120
+  // beats per minute); 0 for MP3 and WAV songs and with nothing open.
+  int songBpm() override;
+
+  // notify() is delivered queued on the UI thread; a notice of an earlier
+  // play is dropped once a newer play has started.
 
  private:
   static void AudioCallback(void* self, uint8_t* stream, int len);

@@ -37,8 +37,6 @@ class MidiSource : public audio::SongSource {
  public:
   // The parsed song (events merged in time order, tempo map).
   virtual const MidiSong& song() const = 0;
-  // The song's own tempo in whole beats per minute, the 100 % of setTempo.
-  virtual int baseBpm() const = 0;
   // The tempo last set (baseBpm() until setTempo is called).
   virtual int tempoBpm() const = 0;
   // Frames rendered since open (the render head, in output frames).

@@ -30,7 +30,8 @@ TEST(LyricsWidgetTest, TheHighlightReachesTheLastSyllable) {
   for (int i = 0; i < 8; ++i) b.syllable(texts[i], 240 + 240 * i);
   ASSERT_TRUE(SongBuilder::write((songs.path() + "/row.kar").toStdString(), b.karaoke()));
 
-  TForm1 form({songs.path()});
+  device::MediaDevice device;
+  TForm1 form(device, {songs.path()});
   QStringList messages;
   form.setMessageSink([&](const QString&, const QString& t, bool) { messages << t; });
   form.show();

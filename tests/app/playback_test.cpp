@@ -68,13 +68,14 @@ class PlaybackTest : public ::testing::Test {
   }
 
   std::unique_ptr<TForm1> openForm() {
-    auto form = std::make_unique<TForm1>(QStringList{folder_});
+    auto form = std::make_unique<TForm1>(device_, QStringList{folder_});
     form->setMessageSink([this](const QString&, const QString& text, bool) { messages_ << text; });
     form->show();
     return form;
   }
 
   test::IsolatedSettings settings_;
+  device::MediaDevice device_;
   QTemporaryDir songs_;
   QTemporaryDir temp_;
   QString folder_;
