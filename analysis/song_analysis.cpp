@@ -108,14 +108,9 @@ class Walk {
     // The length byte at s + 2 is not read; a tempo whose data is cut off, or
     // zero, counts as no tempo event (and so never divides by zero).
     if (!At(*s + 3, a) || !At(*s + 4, b) || !At(*s + 5, c)) return Stop(AnalysisStop::TempoCutShort, *s);
-    TempoSetup t;
-    t.TempoMicros = a * 65536 + b * 256 + c;
-    if (t.TempoMicros == 0) return Stop(AnalysisStop::TempoZero, *s);
-    t.DefaultBpm = 60000000 / t.TempoMicros;
-    t.ScrollMin = t.DefaultBpm / 3 + 1;
-    t.ScrollMax = 2 * t.DefaultBpm;
-    t.ScrollPosition = t.DefaultBpm;
-    out_.tempo = t;
+    const int micros = a * 65536 + b * 256 + c;
+    if (micros == 0) return Stop(AnalysisStop::TempoZero, *s);
+    out_.tempo = TempoSetupFor(micros, 60000000 / micros);
     return true;
   }
 
@@ -384,6 +379,10 @@ std::optional<int32_t> ReadVarLen(const SongData& song, int& ScanPos) {
   int32_t value = 0;
   if (ReadVarLenAt(song, ScanPos, value) != VarLen::Ok) return std::nullopt;
   return value;
+}
+
+TempoSetup TempoSetupFor(int tempoMicros, int defaultBpm) {
+  return TempoSetup{tempoMicros, defaultBpm, defaultBpm / 3 + 1, 2 * defaultBpm, defaultBpm};
 }
 
 const char* DescribeStop(AnalysisStop stop) {

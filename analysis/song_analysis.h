@@ -61,6 +61,10 @@ struct TempoSetup {
   int ScrollPosition = 0;  // DefaultBpm
 };
 
+// The tempo control for a song's own tempo: range bpm div 3 + 1 to 2 x bpm,
+// position bpm, whatever range a previous song left.
+TempoSetup TempoSetupFor(int tempoMicros, int defaultBpm);
+
 // Where the analysis stopped: the check that failed, or Done.
 enum class AnalysisStop {
   HeaderCutShort,       // fewer than 8 bytes: no room for the header tag and length

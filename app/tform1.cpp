@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScreen>
+#include <QTextCursor>
 
 #include "platform/device/player_device.h"
 #include "platform/system/settings_file.h"
@@ -107,13 +108,14 @@ void LyricMemo::mouseReleaseEvent(QMouseEvent* event) {
 TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, QWidget* parent)
     : QWidget(parent), MediaPlayer(&device) {
   settingsPath_ = QString::fromStdString(platform::SettingsFilePath());
-  createControls();
+  buildControls();
+  wireControls();
   pointListAtStartFolder(args);
 }
 
 TForm1::~TForm1() = default;
 
-void TForm1::createControls() {
+void TForm1::buildControls() {
   setObjectName("Form1");
   setWindowTitle("Melvar");
   setWindowIcon(QIcon(":/icon.png"));
@@ -149,6 +151,8 @@ void TForm1::createControls() {
   Label1 = named(new QLabel("Label1", this), "Label1", 416, 312, 44, 16);
 
   Cpright = named(new QLabel("Melvar 1.0 (c) 2003 Talmesk", this), "Cpright", 8, 182, 250, 15);
+  // The design's labels take the size of their captions.
+  for (QLabel* l : {Titulo1, Titulo2, Label1, Cpright}) setCaption(l, l->text());
 
   MediaPlayer->setObjectName("MediaPlayer");
 
@@ -186,16 +190,14 @@ void TForm1::createControls() {
   Toclipb->setFont(arialFont(12, true));
   Toclipb->hide();
 
-  ScrollLetra = named(new QScrollArea(this), "ScrollLetra", 0, 208, 512, 89);
-  ScrollLetra->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  ScrollLetra->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The lyric panel: a framed box the program scrolls by moving the memo
+  // inside it, as far up as the last line needs.
+  ScrollLetra = named(new QFrame(this), "ScrollLetra", 0, 208, 512, 89);
   ScrollLetra->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  ScrollLetra->setWidgetResizable(false);
   ScrollLetra->setFocusPolicy(Qt::NoFocus);
   setBackground(ScrollLetra, kNavy);
-  setBackground(ScrollLetra->viewport(), kNavy);
 
-  Letra = new LyricMemo();
+  Letra = new LyricMemo(ScrollLetra);
   Letra->setObjectName("Letra");
   Letra->setFont(arialFont(27, false));
   Letra->setGeometry(0, 24, 510, 52);
@@ -210,8 +212,7 @@ void TForm1::createControls() {
     }
     Letra->setPalette(p);
   }
-  ScrollLetra->setWidget(Letra);
-  Letra->move(0, 24);
+  Letra->move(ScrollLetra->frameWidth(), 24);
   setMemoLines({"", "", "", ""});
 
   Embaralha = named(new QCheckBox("Shuffle", this), "Embaralha", 525, 104, 68, 17);
@@ -241,6 +242,7 @@ void TForm1::createControls() {
   IndTempo->setFont(sansFont(9, false));
   setTextColour(IndTempo, kNavy);
   IndTempo->setAttribute(Qt::WA_TranslucentBackground);
+  setCaption(IndTempo, IndTempo->text());
 
   ScrollTempo = named(new QScrollBar(Qt::Horizontal, Velocidade), "ScrollTempo", 10, 13, 95, 6);
   ScrollTempo->setRange(40, 300);
@@ -265,6 +267,18 @@ void TForm1::createControls() {
                       Embaralha, ScrollTempo, Button1, ShellTreeView1};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
+  // First layout of the lyric panel; from now on the memo shows its frame's
+  // navy instead of the design's maroon.
+  Song.FullHeight = frameGeometry().height();
+  LayoutLyricPanel();
+  Letra->resize(Letra->width(), ScrollLetra->contentsRect().height());
+  QPalette p = Letra->palette();
+  p.setColor(QPalette::Base, kNavy);
+  Letra->setPalette(p);
+}
+
+// Every connection of the window's controls to its handlers.
+void TForm1::wireControls() {
   connect(Finaliza, &QPushButton::clicked, this, &QWidget::close);
   connect(Midis, &widgets::SongList::userSelectionChanged, this, &TForm1::MidisClick);
   connect(Embaralha, &QCheckBox::toggled, this, [this] { EmbaralhaClick(); });
@@ -276,27 +290,15 @@ void TForm1::createControls() {
   connect(MediaPlayer, &device::PlayerDevice::notify, this, &TForm1::MediaPlayerNotify);
   connect(Toclipb, &QPushButton::clicked, this, &TForm1::ToclipbClick);
   connect(Letra, &LyricMemo::mouseReleased, this, &TForm1::LetraMouseUp);
-  connect(this, &TForm1::lyricTimelineReady, this, &TForm1::ResetLyricPanel);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   Timer1->start();
-
-  // First layout of the lyric panel; from now on the memo shows its frame's
-  // navy instead of the design's maroon.
-  FullHeight = frameGeometry().height();
-  LayoutLyricPanel();
-  Letra->resize(Letra->width(), ScrollLetra->viewport()->height());
-  {
-    QPalette p = Letra->palette();
-    p.setColor(QPalette::Base, kNavy);
-    Letra->setPalette(p);
-  }
 }
 
 // Until the full start-up is built, the list opens in the folder named on the
 // command line (or the folder of a song named there), else in the demo songs
 // beside the program.
 void TForm1::pointListAtStartFolder(const QStringList& args) {
-  TempSongPath = QString::fromStdString(platform::TempSongPathFromEnvironment(
+  Song.TempSongPath = QString::fromStdString(platform::TempSongPathFromEnvironment(
       QCoreApplication::applicationDirPath().toStdString()));
   QString start = QCoreApplication::applicationDirPath() + "/demo";
   if (!args.isEmpty() && !args.first().isEmpty()) {
@@ -309,26 +311,26 @@ void TForm1::pointListAtStartFolder(const QStringList& args) {
   if (!args.isEmpty() && QFileInfo(args.first()).isFile()) {
     Midis->moveTo(QFileInfo(args.first()).absoluteFilePath(), &error);
     if (Midis->selectedIndex() >= 0) {
-      SongIndex = Midis->selectedIndex() - 30001;
+      Song.SongIndex = Midis->selectedIndex() - playback::kDirectRequestBase;
       QTimer::singleShot(0, this, &TForm1::PlayNextSong);
     }
   }
 }
 
-void TForm1::setMessageSink(std::function<void(const QString&, const QString&, bool)> sink) {
-  messageSink_ = std::move(sink);
-}
-
-// The plain message box: modal, titled "Melvar", no icon, one OK button.
-void TForm1::showMessage(const QString& text) { showMessage(QStringLiteral("Melvar"), text); }
-
-void TForm1::showMessage(const QString& title, const QString& text) {
+// The plain message box: modal, titled "Melvar" unless told, no icon, one OK button.
+void TForm1::showMessage(const QString& text, const QString& title) {
   if (messageSink_) {
     messageSink_(title, text, false);
     return;
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
   box.exec();
+}
+
+// A caption the label is sized to, as the design's labels are.
+void TForm1::setCaption(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->adjustSize();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -1,13 +1,14 @@
 #pragma once
 // The player's one main window. It owns every control of the window design
-// and the shared song state; its handlers stay short and call into the
-// analysis, playback and lyrics rules and the platform services.
+// and the song state. Each handler reads the controls, asks one rule of the
+// analysis, playback or lyrics library, and applies the answer to the
+// controls and the media device.
 #include <QCheckBox>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,6 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +42,9 @@ class ClickableLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// The lyric memo `Letra`: a read-only rich-text control whose selection is the
-// syllable highlight; it reports mouse releases with the pointer's y.
+// The lyric memo `Letra`: read-only text whose selection is the syllable
+// highlight; it reports mouse releases with the pointer's y in its own
+// coordinates.
 class LyricMemo : public QTextEdit {
   Q_OBJECT
  public:
@@ -55,6 +56,27 @@ class LyricMemo : public QTextEdit {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// The song state, under the names the handlers share.
+struct SongState {
+  int SongIndex = 0;
+  QString SongPath;
+  QString SongExt;
+  QString DevicePath;
+  QString TempSongPath;
+  int TempoOff = 0;
+  analysis::SongData Buffer;         // SongBuffer and SongBytes
+  analysis::LyricTimeline Timeline;  // SyllableTable and SyllableCount
+  int FullHeight = 0;                // outer height at creation, frame included once known
+  playback::ShuffleHistory Recent;   // RecentSongs and RecentNext
+  int TempoMicros = 0;
+  int DefaultBpm = 0;
+  int WantedBpm = 0;
+  int AppliedBpm = 0;
+  uint16_t Division = 0;
+  int LongestLine = 0;
+  std::string TitleBytes[2];         // the titles as the song stores them
 };
 
 class TForm1 : public QWidget {
@@ -78,7 +100,7 @@ class TForm1 : public QWidget {
   QPushButton* BitBtn1 = nullptr;
   QPushButton* BitBtn2 = nullptr;
   QPushButton* Toclipb = nullptr;
-  QScrollArea* ScrollLetra = nullptr;
+  QFrame* ScrollLetra = nullptr;
   LyricMemo* Letra = nullptr;
   QCheckBox* Embaralha = nullptr;
   QProgressBar* Tocado = nullptr;
@@ -89,32 +111,13 @@ class TForm1 : public QWidget {
   widgets::FolderTree* ShellTreeView1 = nullptr;
   QTimer* Timer1 = nullptr;
 
-  // --- Shared song state. ---
-  int SongIndex = 0;
-  QString SongPath;
-  QString SongExt;
-  QString DevicePath;
-  QString TempSongPath;
-  int TempoOff = 0;
-  analysis::SongData Song;            // SongBuffer and SongBytes
-  analysis::LyricTimeline Timeline;   // SyllableTable and SyllableCount
-  int FullHeight = 0;
-  playback::ShuffleHistory Recent;    // RecentSongs and RecentNext
-  int TempoMicros = 0;
-  int DefaultBpm = 0;
-  int WantedBpm = 0;
-  int AppliedBpm = 0;
-  uint16_t Division = 0;
-  int LongestLine = 0;
-  // Lyric panel: font height value (positive: line height; negative: the
-  // design's character height), the lines that fit and the highlight state.
-  int LyricFontHeight = -27;
+  // --- State. ---
+  SongState Song;
+  lyrics::LyricState Lyric;   // highlight state; Lyric.HasLyrics is HasLyrics
+  lyrics::MemoText MemoText;  // what Letra shows, with the position map
+  int LyricFontHeight = -27;  // positive: a line height; negative: the design's character height
   int LineHeight = -27;
   int VisibleLines = 0;
-  lyrics::LyricState Lyric;           // highlight and scroll state of the tick
-  bool& HasLyrics = Lyric.HasLyrics;  // the current song has syllables still to show
-  lyrics::MemoText MemoText;          // what Letra shows, with the position map
-  std::string TitleBytes[2];          // the titles as the song stores them
 
   // --- Handlers and operations. ---
   void PlayNextSong();
@@ -137,36 +140,37 @@ class TForm1 : public QWidget {
 
   // The settings file the window reads and writes (MELVAR.INI).
   QString settingsPath() const { return settingsPath_; }
-  void setSettingsPath(const QString& path) { settingsPath_ = path; }
   // Message boxes are modal; tests replace them with a recorder.
-  void setMessageSink(std::function<void(const QString& title, const QString& text, bool error)> sink);
-
- signals:
-  // Emitted once at the end of every successful song analysis.
-  void lyricTimelineReady();
+  using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
+  void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void createControls();
+  void buildControls();
+  void wireControls();
   void pointListAtStartFolder(const QStringList& args);
-  void showMessage(const QString& text);
-  void showMessage(const QString& title, const QString& text);
-  void clearLyricState();
+  void showMessage(const QString& text, const QString& title = QStringLiteral("Melvar"));
+  bool prepareSong(const playback::SongStart& start);
   void readAndAnalyseSong();
-  void showDeviceError(int code);
+  void clearLyricState();
+  void setUpTempoControl(const analysis::TempoSetup& tempo);
+  void setCaption(QLabel* label, const QString& text);
   void setOuterHeight(int outer);
+  int fullHeight();
   int screenWidth() const;
   void applyLyricFont();
   lyrics::TimelineView timelineView() const;
   void selectMemoRange(int start, int length);
   void setMemoColour(lyrics::Colour colour);
   void setMemoLines(const std::vector<std::string>& lines);
+  void catchUpLyrics(int64_t position);
 
   QString settingsPath_;
-  std::function<void(const QString&, const QString&, bool)> messageSink_;
+  MessageSink messageSink_;
   bool memoHoldsLyrics_ = false;  // Letra shows a song's lyric lines (not the design's empty lines)
+  bool fullHeightFramed_ = false; // FullHeight includes the window manager's frame
 };
 
 }  // namespace melvar::app

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -48,7 +47,7 @@ void TForm1::applyLyricFont() {
 
 void TForm1::LayoutLyricPanel() {
   LyricFontHeight =
-      lyrics::ChooseLyricFontHeight(LongestLine, screenWidth(), LyricFontHeight, memoHoldsLyrics_);
+      lyrics::ChooseLyricFontHeight(Song.LongestLine, screenWidth(), LyricFontHeight, memoHoldsLyrics_);
   applyLyricFont();
   LineHeight = LyricFontHeight;
   lyrics::PanelInput in;
@@ -70,9 +69,8 @@ void TForm1::LayoutLyricPanel() {
 void TForm1::ResetLyricPanel() {
   ApplyTempo();
   LayoutLyricPanel();
-  Letra->move(0, 0);
+  Letra->move(ScrollLetra->frameWidth(), ScrollLetra->frameWidth());
   Letra->resize(Letra->width(), std::max(0, MemoText.lineCount() * LineHeight));
-  ScrollLetra->verticalScrollBar()->setValue(0);
   lyrics::ResetLyricState(Lyric, timelineView(), LineHeight);
   selectMemoRange(0, 0);
 }
@@ -85,37 +83,31 @@ void TForm1::FormResize() {
 }
 
 void TForm1::Timer1Timer() {
-  if (WantedBpm != AppliedBpm) {
-    IndTempo->setText(QString::number(WantedBpm));
+  const bool playing = MediaPlayer->isPlaying();
+  const bool progressTick = lyrics::CountTick(Lyric);
+  const lyrics::TickPlan plan =
+      lyrics::PlanTick(Song.WantedBpm, Song.AppliedBpm, playing, progressTick, Lyric.HasLyrics);
+  if (plan.handOverTempo) {
+    setCaption(IndTempo, QString::number(Song.WantedBpm));
     ApplyTempo();
-    AppliedBpm = WantedBpm;
+    Song.AppliedBpm = Song.WantedBpm;
   }
-  if (const int up = lyrics::ScrollAnimationStep(Lyric, LineHeight); up != 0) {
-    QScrollBar* bar = ScrollLetra->verticalScrollBar();
-    bar->setValue(bar->value() + up);
-  }
-  lyrics::CountTick(Lyric);
-
-  if (!MediaPlayer->isPlaying()) {
-    if (Lyric.TickCounter == 0) Tocado->setValue(0);
-    if (!BitBtn1->isHidden()) {
-      BitBtn1->hide();
-      BitBtn2->hide();
-      Button1->hide();
-    }
+  // The memo moves up inside the panel, half a line a tick.
+  if (const int up = lyrics::ScrollAnimationStep(Lyric, LineHeight); up != 0) Letra->move(Letra->x(), Letra->y() - up);
+  for (QWidget* b : {static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2), static_cast<QWidget*>(Button1)})
+    b->setVisible(plan.transportVisible);
+  if (!playing) {
+    if (plan.moveProgress) Tocado->setValue(0);
     return;
   }
-  if (BitBtn1->isHidden()) {
-    BitBtn1->show();
-    BitBtn2->show();
-    Button1->show();
-  }
   const int64_t position = MediaPlayer->position();
-  if (Lyric.TickCounter == 0) Tocado->setValue(static_cast<int>(std::min<int64_t>(position, INT32_MAX)));
-  if (!HasLyrics) return;
+  if (plan.moveProgress) Tocado->setValue(static_cast<int>(std::min<int64_t>(position, INT32_MAX)));
+  if (plan.followLyrics) catchUpLyrics(position);
+}
 
-  // Catch up with every syllable whose time has come; pending events run
-  // before each step, and may replace the timeline under us.
+// Highlights every syllable whose time has come; pending events run before
+// each step, and may replace the timeline under us.
+void TForm1::catchUpLyrics(int64_t position) {
   const uint64_t generation = Lyric.TimelineGeneration;
   while (lyrics::CatchUpDue(Lyric, timelineView(), position, generation)) {
     QCoreApplication::processEvents();
@@ -129,11 +121,9 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::LetraMouseUp(int y) {
-  if (!MediaPlayer->isPlaying()) return;
-  if (MediaPlayer->position() <= MediaPlayer->length() / 200) return;
+  if (!lyrics::LineJumpAllowed(MediaPlayer->isPlaying(), MediaPlayer->position(), MediaPlayer->length())) return;
   MediaPlayer->pause();
-  const int memoY = y + Letra->verticalScrollBar()->value();
-  const lyrics::JumpTarget target = lyrics::WalkToClickedLine(Lyric, timelineView(), memoY, LineHeight);
+  const lyrics::JumpTarget target = lyrics::WalkToClickedLine(Lyric, timelineView(), y, LineHeight);
   if (target.valid) MediaPlayer->seek(target.time);
   ResetLyricPanel();
   MediaPlayer->play();
@@ -141,16 +131,16 @@ void TForm1::LetraMouseUp(int y) {
 }
 
 void TForm1::ToclipbClick() {
-  if (!HasLyrics) return;
+  if (!Lyric.HasLyrics) return;
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->clear();
-  const std::string bytes = lyrics::ClipboardText(TitleBytes[0], TitleBytes[1], MemoText.lines());
+  const std::string bytes = lyrics::ClipboardText(Song.TitleBytes[0], Song.TitleBytes[1], MemoText.lines());
   clipboard->setText(QString::fromStdU16String(MemoText.decode(bytes)));
-  showMessage("Lyrics Saved", "Lyrics sent to the clipBoard. Just \"paste\" them to any text editor!");
+  showMessage("Lyrics sent to the clipBoard. Just \"paste\" them to any text editor!", "Lyrics Saved");
 }
 
 lyrics::TimelineView TForm1::timelineView() const {
-  return lyrics::TimelineView(Timeline, Song.SongBuffer.data(), std::max(0, Song.SongBytes));
+  return lyrics::TimelineView(Song.Timeline, Song.Buffer.SongBuffer.data(), std::max(0, Song.Buffer.SongBytes));
 }
 
 void TForm1::setMemoLines(const std::vector<std::string>& lines) {
@@ -167,7 +157,6 @@ void TForm1::selectMemoRange(int start, int length) {
   c.setPosition(from);
   c.setPosition(to, QTextCursor::KeepAnchor);
   Letra->setTextCursor(c);
-  Letra->ensureCursorVisible();
 }
 
 void TForm1::setMemoColour(lyrics::Colour colour) {

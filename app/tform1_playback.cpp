@@ -1,7 +1,6 @@
 // Song selection, start of playback, transport, tempo and song analysis:
-// the window's handlers apply the playback and analysis rules to the controls
-// and the media device.
-#include <QApplication>
+// the window's handlers apply the playback and analysis rules to the
+// controls and the media device.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
@@ -17,9 +16,6 @@
 namespace melvar::app {
 namespace {
 
-// A failing play is tried again on the same item at most this many times.
-constexpr int kMaxPlayAttempts = 3;
-
 std::mt19937& randomSource() {
   static std::mt19937 rng(static_cast<unsigned>(
       std::chrono::system_clock::now().time_since_epoch().count()));
@@ -30,107 +26,121 @@ std::mt19937& randomSource() {
 
 void TForm1::PlayNextSong() {
   MediaPlayer->close();
-
-  // Which item: a direct request, the next one in list order, or a random pick.
-  SongIndex = playback::ChooseNextItem(
-      SongIndex, Embaralha->isChecked(), [this] { return Midis->count(); }, Recent,
+  Song.SongIndex = playback::ChooseNextItem(
+      Song.SongIndex, Embaralha->isChecked(), [this] { return Midis->count(); }, Song.Recent,
       randomSource());
 
   for (int attempt = 1;; ++attempt) {
-    Midis->selectIndex(SongIndex);
-    if (Midis->selectedIndex() != SongIndex) {  // past the end: wrap to the first item
-      SongIndex = 0;
-      Midis->selectIndex(0);
-    }
-    SongPath = Midis->selectedFilePath();
-    QString openPath;
-    if (!SongPath.isEmpty() && QFileInfo(SongPath).isFile()) {
-      SongExt = QString::fromStdString(playback::SongExtension(SongPath.toStdString()));
-      if (playback::IsAudioExtension(SongExt.toStdString())) {
-        Velocidade->hide();
-        TempoOff = -1;
-        Titulo1->setText(QString());
-        Titulo2->setText(QString());
-        HasLyrics = false;
-        Letra->hide();
-        DevicePath = SongPath;
-      } else {
-        if (SongExt == ".KAR") {
-          // The sequencer picks its kind from the name, so a karaoke song is
-          // played through a ".mid" copy in the temporary folder.
-          DevicePath = TempSongPath;
-          platform::CopySongToTemp(SongPath.toStdString(), TempSongPath.toStdString());
-        } else {
-          DevicePath = SongPath;
-        }
-        TempoOff = 0;
-        readAndAnalyseSong();
-      }
-      openPath = DevicePath;
-    } else {
-      // The listed file is gone (or nothing is selected): let the device
-      // report the missing file rather than reopening the previous song.
-      openPath = SongPath;
-    }
+    Midis->selectIndex(Song.SongIndex);
+    Song.SongIndex = playback::IndexAfterSelect(Song.SongIndex, Midis->selectedIndex());
+    if (Song.SongIndex == 0) Midis->selectIndex(0);
+    Song.SongPath = Midis->selectedFilePath();
+    const playback::SongStart start = playback::PlanSongStart(
+        Song.SongPath.toStdString(), !Song.SongPath.isEmpty() && QFileInfo(Song.SongPath).isFile(),
+        Song.TempSongPath.toStdString());
+    if (!prepareSong(start)) return;
 
     // The outcome is kept here: events processed below (the lyric timer
     // among them) make further device calls that reset its last error.
-    int error = MediaPlayer->open(openPath.toStdString());
+    int error = MediaPlayer->open(start.fileExists ? Song.DevicePath.toStdString() : start.devicePath);
     const bool opened = error == 0;
     if (!opened) {
-      showDeviceError(error);
+      showMessage(QString::fromStdString(MediaPlayer->errorText(error)));
       Midis->reread();
       QCoreApplication::processEvents();
     } else {
+      // A MIDI song whose first bytes hold no tempo plays at the tempo the
+      // device found in it; the tempo control offers that one.
+      if (start.fileExists && start.readSong && Song.TempoMicros == 0)
+        setUpTempoControl(analysis::TempoSetupFor(0, MediaPlayer->songBpm()));
       error = MediaPlayer->play();
     }
 
-    Toclipb->setVisible(HasLyrics);
-    setOuterHeight(HasLyrics ? FullHeight : Cpright->y() + 60);
+    Toclipb->setVisible(Lyric.HasLyrics);
+    setOuterHeight(playback::WindowHeightFor(Lyric.HasLyrics, fullHeight(), Cpright->y()));
 
-    if (error == 0) break;
-    if (opened && (attempt >= kMaxPlayAttempts || Midis->selectedIndex() < 0)) {
-      // One message for a play that keeps failing, then stop trying.
-      showDeviceError(error);
-      return;
-    }
-    if (Midis->selectedIndex() < 0) return;
+    const playback::AfterAttempt next =
+        playback::AfterAttemptWith(error, opened, attempt, Midis->selectedIndex() >= 0);
+    if (next.showError) showMessage(QString::fromStdString(MediaPlayer->errorText(error)));
+    if (next.result == playback::AttemptResult::GiveUp) return;
+    if (next.result == playback::AttemptResult::Started) break;
   }
 
   Tocado->setMaximum(static_cast<int>(std::min<int64_t>(MediaPlayer->length(), INT32_MAX)));
   platform::WriteProfileString(settingsPath_.toStdString(), "MELVAR", "LASTPATH",
                                Midis->currentFolder().toStdString());
-  setWindowTitle("Melvar 1.0: [" + SongPath + "]");
+  setWindowTitle("Melvar 1.0: [" + Song.SongPath + "]");
+}
+
+// Puts the chosen song in place for the device: the song state, the
+// temporary copy of a karaoke song, the analysis of a MIDI song. False when
+// the song cannot be played and the start ends here.
+bool TForm1::prepareSong(const playback::SongStart& start) {
+  if (!start.fileExists) return true;  // the device reports the missing file
+  Song.SongExt = QString::fromStdString(start.songExt);
+  Song.DevicePath = QString::fromStdString(start.devicePath);
+  Song.TempoOff = start.tempoOff;
+  Song.TempoMicros = 0;
+  if (!start.readSong) {
+    Velocidade->hide();
+    clearLyricState();
+    return true;
+  }
+  if (start.copyToTemp) {
+    // The copy of the song before is removed first, so that a copy that
+    // cannot be made never leaves the device an older song to play.
+    std::string why;
+    platform::DeleteTempSong(Song.DevicePath.toStdString());
+    if (!platform::CopySongToTemp(Song.SongPath.toStdString(), Song.DevicePath.toStdString(), &why)) {
+      clearLyricState();
+      showMessage(QString("The song cannot be prepared for playing: %1").arg(QString::fromStdString(why)));
+      return false;
+    }
+  }
+  readAndAnalyseSong();
+  return true;
 }
 
 // Reads the first bytes of a MIDI or karaoke song and analyses them.
 void TForm1::readAndAnalyseSong() {
-  Song.SongBytes = analysis::ReadSongStart(SongPath.toStdString(), Song);
-  if (Song.SongBytes > 300) {
-    HasLyrics = AnalyseSong();
-    Letra->setVisible(HasLyrics);
-    Titulo1->setVisible(!Titulo1->text().isEmpty());
-    Titulo2->setVisible(!Titulo2->text().isEmpty());
-    QCoreApplication::processEvents();
-  } else {
+  analysis::ReadSongStart(Song.SongPath.toStdString(), Song.Buffer);
+  if (!playback::WorthAnalysing(Song.Buffer.SongBytes)) {
     // Unreadable or too short to hold lyrics: nothing of the previous song's
     // lyrics or titles may stay on screen.
     clearLyricState();
+    return;
   }
+  Lyric.HasLyrics = AnalyseSong();
+  Letra->setVisible(Lyric.HasLyrics);
+  Titulo1->setVisible(!Titulo1->text().isEmpty());
+  Titulo2->setVisible(!Titulo2->text().isEmpty());
+  QCoreApplication::processEvents();
 }
 
 void TForm1::clearLyricState() {
-  HasLyrics = false;
-  LongestLine = 0;
+  Lyric.HasLyrics = false;
+  Song.LongestLine = 0;
   Letra->hide();
-  Titulo1->setText(QString());
-  Titulo2->setText(QString());
-  Titulo1->hide();
-  Titulo2->hide();
+  for (QLabel* t : {Titulo1, Titulo2}) {
+    setCaption(t, QString());
+    t->hide();
+  }
+}
+
+void TForm1::setUpTempoControl(const analysis::TempoSetup& tempo) {
+  Song.TempoMicros = tempo.TempoMicros;
+  Song.DefaultBpm = tempo.DefaultBpm;
+  // Range and position together, whatever range the previous song left.
+  ScrollTempo->setRange(tempo.ScrollMin, tempo.ScrollMax);
+  ScrollTempo->setValue(tempo.ScrollPosition);
+  Velocidade->show();
+  setCaption(IndTempo, QString::number(Song.DefaultBpm));
+  Song.AppliedBpm = Song.DefaultBpm;
+  Song.WantedBpm = Song.DefaultBpm;
 }
 
 void TForm1::MidisClick() {
-  SongIndex = Midis->selectedIndex() - 30001;
+  Song.SongIndex = Midis->selectedIndex() - playback::kDirectRequestBase;
   PlayNextSong();
 }
 
@@ -152,79 +162,54 @@ void TForm1::BitBtn1Click() {
 
 void TForm1::BitBtn2Click() {
   if (!MediaPlayer->isPlaying()) return;
-  if (MediaPlayer->position() <= MediaPlayer->length() / 100) return;
+  if (!playback::ForwardAllowed(MediaPlayer->position(), MediaPlayer->length())) return;
   MediaPlayer->pause();
-  const int64_t length = MediaPlayer->length();
-  const int64_t p = MediaPlayer->position();
-  MediaPlayer->seek(playback::ForwardTarget(p, length));
+  MediaPlayer->seek(playback::ForwardTarget(MediaPlayer->position(), MediaPlayer->length()));
   MediaPlayer->play();
   ApplyTempo();
 }
 
-void TForm1::ScrollTempoChange(int position) { WantedBpm = position; }
+void TForm1::ScrollTempoChange(int position) { Song.WantedBpm = position; }
 
-void TForm1::IndTempoClick() { ScrollTempo->setValue(DefaultBpm); }
+void TForm1::IndTempoClick() { ScrollTempo->setValue(Song.DefaultBpm); }
 
 void TForm1::MediaPlayerNotify(int value) {
-  if (playback::StartsNextSong(value, SongExt.toStdString())) PlayNextSong();
+  if (playback::StartsNextSong(value, Song.SongExt.toStdString())) PlayNextSong();
 }
 
 void TForm1::ApplyTempo() {
-  if (!MediaPlayer->isPlaying() || TempoOff != 0) return;
-  const std::string command =
-      playback::TempoCommand(DevicePath.toStdString(), IndTempo->text().toStdString());
-  const int error = MediaPlayer->sendString(command);
-  if (error != 0) {
-    // The device's text, as much of it as a 128-character buffer holds.
-    showMessage(QString::fromStdString(MediaPlayer->errorText(error)).left(127));
-  }
+  if (!MediaPlayer->isPlaying() || Song.TempoOff != 0) return;
+  const int error = MediaPlayer->sendString(
+      playback::TempoCommand(Song.DevicePath.toStdString(), IndTempo->text().toStdString()));
+  // The device's text, as much of it as a 128-character buffer holds.
+  if (error != 0) showMessage(QString::fromStdString(MediaPlayer->errorText(error)).left(127));
 }
 
 bool TForm1::AnalyseSong() {
-  LongestLine = 0;
+  Song.LongestLine = 0;
   Letra->hide();
   setMemoLines({});
   memoHoldsLyrics_ = false;
-  Titulo1->setText(QString());
-  Titulo2->setText(QString());
-  TitleBytes[0].clear();
-  TitleBytes[1].clear();
   // The syllable texts point into the buffer just read: any timeline from
   // before is stale from here on.
   lyrics::NoteNewTimeline(Lyric);
 
-  const analysis::AnalysisOutcome out = analysis::AnalyseSong(Song, Timeline);
-
-  if (out.tempo) {
-    TempoMicros = out.tempo->TempoMicros;
-    DefaultBpm = out.tempo->DefaultBpm;
-    // Range and position together, whatever range the previous song left.
-    ScrollTempo->setRange(out.tempo->ScrollMin, out.tempo->ScrollMax);
-    ScrollTempo->setValue(out.tempo->ScrollPosition);
-    Velocidade->show();
-    IndTempo->setText(QString::number(DefaultBpm));
-    AppliedBpm = DefaultBpm;
-    WantedBpm = DefaultBpm;
-  }
-  if (out.division) Division = *out.division;
+  const analysis::AnalysisOutcome out = analysis::AnalyseSong(Song.Buffer, Song.Timeline);
+  if (out.tempo) setUpTempoControl(*out.tempo);
+  if (out.division) Song.Division = *out.division;
 
   const lyrics::TextDecoder decoder = lyrics::TextDecoder::ForSong(out.title1, out.title2, out.lines);
-  TitleBytes[0] = out.title1;
-  TitleBytes[1] = out.title2;
-  Titulo1->setText(QString::fromStdU16String(decoder.decode(out.title1)));
-  Titulo2->setText(QString::fromStdU16String(decoder.decode(out.title2)));
+  Song.TitleBytes[0] = out.title1;
+  Song.TitleBytes[1] = out.title2;
+  setCaption(Titulo1, QString::fromStdU16String(decoder.decode(out.title1)));
+  setCaption(Titulo2, QString::fromStdU16String(decoder.decode(out.title2)));
   if (!out.result) return false;
 
-  LongestLine = out.longestLine;
+  Song.LongestLine = out.longestLine;
   setMemoLines(out.lines);
   memoHoldsLyrics_ = true;
-  lyrics::NoteNewTimeline(Lyric);
-  emit lyricTimelineReady();
+  ResetLyricPanel();
   return true;
-}
-
-void TForm1::showDeviceError(int code) {
-  showMessage(QString::fromStdString(MediaPlayer->errorText(code)));
 }
 
 // Sets the window's outer height (frame included, as far as the window
@@ -232,6 +217,18 @@ void TForm1::showDeviceError(int code) {
 void TForm1::setOuterHeight(int outer) {
   const int frame = std::max(0, frameGeometry().height() - height());
   setFixedHeight(std::max(1, outer - frame));
+}
+
+// The outer height the window was created with. The window manager adds
+// its frame only once the window is shown, so the frame is counted in the
+// first time it is known.
+int TForm1::fullHeight() {
+  const int frame = frameGeometry().height() - height();
+  if (!fullHeightFramed_ && frame > 0) {
+    Song.FullHeight += frame;
+    fullHeightFramed_ = true;
+  }
+  return Song.FullHeight;
 }
 
 }  // namespace melvar::app

@@ -96,4 +96,13 @@ Colour ColourCue(const LyricState& s, const TimelineView& timeline, int64_t posi
   return Colour::Unchanged;
 }
 
+TickPlan PlanTick(int wantedBpm, int appliedBpm, bool playing, bool progressTick, bool hasLyrics) {
+  TickPlan p;
+  p.handOverTempo = wantedBpm != appliedBpm;
+  p.transportVisible = playing;
+  p.moveProgress = progressTick;
+  p.followLyrics = playing && hasLyrics;
+  return p;
+}
+
 }  // namespace melvar::lyrics

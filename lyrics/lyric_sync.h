@@ -47,6 +47,18 @@ int ScrollAnimationStep(LyricState& s, int lineHeight);
 // the ticks on which the progress bar is updated.
 bool CountTick(LyricState& s);
 
+// What one tick of the 100 ms timer does besides the highlight, from the
+// tempo the user wants and the one last handed over, whether the device
+// plays, whether this is a progress tick (CountTick) and whether syllables
+// are left.
+struct TickPlan {
+  bool handOverTempo = false;     // show the wanted tempo, send it, count it as handed over
+  bool transportVisible = false;  // the jump buttons and "Stop" are shown
+  bool moveProgress = false;      // the progress bar moves: to the position, or to 0 when idle
+  bool followLyrics = false;      // the highlight catches up with the position
+};
+TickPlan PlanTick(int wantedBpm, int appliedBpm, bool playing, bool progressTick, bool hasLyrics);
+
 struct CatchUpResult {
   bool taken = false;        // a syllable was passed
   int selectionStart = 0;    // memo position of its text

@@ -25,32 +25,42 @@ int IndexAfterSelect(int songIndex, int reportedSelected) {
   return reportedSelected == songIndex ? songIndex : 0;
 }
 
-std::string SongExtension(const std::string& path) {
-  // Step back over four UTF-8 characters (a continuation byte is 10xxxxxx).
-  size_t start = path.size();
-  for (int chars = 0; chars < 4 && start > 0; ++chars) {
-    --start;
-    while (start > 0 && (static_cast<unsigned char>(path[start]) & 0xC0) == 0x80) --start;
+SongStart PlanSongStart(const std::string& songPath, bool fileExists, const std::string& tempSongPath) {
+  SongStart s;
+  s.fileExists = fileExists;
+  s.devicePath = songPath;
+  if (!fileExists) return s;
+  s.songExt = SongExtension(songPath);
+  s.kind = KindOfExtension(s.songExt);
+  switch (s.kind) {
+    case SongKind::Audio:
+      s.tempoOff = -1;
+      break;
+    case SongKind::Karaoke:
+      // The sequencer picks its kind from the name: a karaoke song goes to it
+      // as a ".mid" copy, and is analysed from the song itself.
+      s.devicePath = tempSongPath;
+      s.copyToTemp = true;
+      s.readSong = true;
+      break;
+    case SongKind::Midi:
+      s.readSong = true;
+      break;
   }
-  std::string ext = path.substr(start);
-  for (char& ch : ext) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return ext;
+  return s;
 }
 
-SongKind KindOfExtension(const std::string& songExt) {
-  if (songExt == ".MP3" || songExt == ".WAV") return SongKind::Audio;
-  if (songExt == ".KAR") return SongKind::Karaoke;
-  return SongKind::Midi;
+bool WorthAnalysing(int songBytes) { return songBytes > 300; }
+
+AfterAttempt AfterAttemptWith(int error, bool opened, int attempt, bool itemSelected) {
+  if (error == 0) return {AttemptResult::Started, false};
+  if (!opened) return {AttemptResult::GiveUp, false};
+  if (attempt >= kMaxPlayAttempts || !itemSelected) return {AttemptResult::GiveUp, true};
+  return {AttemptResult::TryAgain, false};
 }
 
-bool IsAudioExtension(const std::string& songExt) {
-  return KindOfExtension(songExt) == SongKind::Audio;
-}
-
-bool IsKaraokeExtension(const std::string& songExt) {
-  return KindOfExtension(songExt) == SongKind::Karaoke;
+int WindowHeightFor(bool hasLyrics, int fullHeight, int cprightTop) {
+  return hasLyrics ? fullHeight : cprightTop + 60;
 }
 
 int64_t BackwardTarget(int64_t position, int64_t length) {
@@ -78,10 +88,6 @@ bool StartsNextSong(int noticeValue, const std::string& songExt) {
 
 std::string TempoCommand(const std::string& devicePath, const std::string& tempoCaption) {
   return "set \"" + devicePath + "\" tempo " + tempoCaption + " wait";
-}
-
-TempoControl TempoControlFor(int defaultBpm) {
-  return TempoControl{defaultBpm / 3 + 1, 2 * defaultBpm, defaultBpm};
 }
 
 }  // namespace melvar::playback

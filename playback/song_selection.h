@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "playback/song_kind.h"
+
 namespace melvar::playback {
 
 // A direct request for list item i is encoded as SongIndex = i - kDirectRequestBase.
@@ -64,19 +66,43 @@ int ChooseNextItem(int songIndex, bool shuffle, const std::function<int()>& coun
 // the result is 0 and the caller selects item 0: the wrap to the first item.
 int IndexAfterSelect(int songIndex, int reportedSelected);
 
-// The song's extension as the rules compare it: the last 4 characters of the
-// path (whole UTF-8 characters; fewer when the path is shorter) with ASCII
-// letters a to z upper-cased, others unchanged.
-std::string SongExtension(const std::string& path);
-
-enum class SongKind {
-  Audio,     // ".MP3", ".WAV": handed to the device unread, no tempo control
-  Karaoke,   // ".KAR": played through a ".mid" copy, analysed from the song itself
-  Midi,      // anything else
+// The start of the chosen item, decided from its path before anything is
+// read or opened.
+struct SongStart {
+  bool fileExists = false;  // false: the song state stays as the previous song left it
+  std::string songExt;      // SongExt
+  SongKind kind = SongKind::Midi;
+  std::string devicePath;   // the file the device opens (the song itself when it is missing,
+                            // so that the device names what is gone)
+  bool copyToTemp = false;  // karaoke: the device opens a fresh temporary copy
+  bool readSong = false;    // MIDI and karaoke: the song's first bytes are read and analysed
+  int tempoOff = 0;         // -1: MP3 and WAV, no tempo control; 0: any other song
 };
-SongKind KindOfExtension(const std::string& songExt);
-bool IsAudioExtension(const std::string& songExt);
-bool IsKaraokeExtension(const std::string& songExt);
+SongStart PlanSongStart(const std::string& songPath, bool fileExists, const std::string& tempSongPath);
+
+// Whether the bytes read from a MIDI song are worth analysing: more than 300.
+bool WorthAnalysing(int songBytes);
+
+// A play that keeps failing on the same item is tried this often in all.
+constexpr int kMaxPlayAttempts = 3;
+enum class AttemptResult {
+  Started,   // the song plays: finish the start
+  TryAgain,  // the play failed: the same item once more, without a message
+  GiveUp,    // stop here; showError says whether the error still needs its message
+};
+struct AfterAttempt {
+  AttemptResult result = AttemptResult::Started;
+  bool showError = false;
+};
+// What follows an attempt that ended with `error` (0: success). `opened`:
+// the open succeeded (a failed open has shown its message and re-read the
+// list already). `attempt` counts from 1; `itemSelected`: the list still has
+// a selected item.
+AfterAttempt AfterAttemptWith(int error, bool opened, int attempt, bool itemSelected);
+
+// The window's outer height once a song has started: the height it was
+// created with when the song shows lyrics, else just below Cpright.
+int WindowHeightFor(bool hasLyrics, int fullHeight, int cprightTop);
 
 // Backward jump: one twentieth of the length back, or to the start.
 int64_t BackwardTarget(int64_t position, int64_t length);
@@ -94,14 +120,5 @@ bool StartsNextSong(int noticeValue, const std::string& songExt);
 // The tempo command for the device that opened devicePath, with the tempo as
 // the indicator's caption shows it.
 std::string TempoCommand(const std::string& devicePath, const std::string& tempoCaption);
-
-// The tempo scroll bar for a song's own tempo: range bpm div 3 + 1 to 2 x bpm,
-// position bpm.
-struct TempoControl {
-  int min = 0;
-  int max = 0;
-  int position = 0;
-};
-TempoControl TempoControlFor(int defaultBpm);
 
 }  // namespace melvar::playback

@@ -85,13 +85,13 @@ int benchSync(const QString& path, double factor) {
   TForm1& form = *stage.form;
   form.Midis->selectIndex(0);
   form.MidisClick();
-  if (!form.HasLyrics) {
+  if (!form.Lyric.HasLyrics) {
     std::printf("%s: no lyrics\n", qPrintable(path));
     return 1;
   }
-  if (factor != 1.0) form.ScrollTempo->setValue(static_cast<int>(form.DefaultBpm * factor + 0.5));
+  if (factor != 1.0) form.ScrollTempo->setValue(static_cast<int>(form.Song.DefaultBpm * factor + 0.5));
 
-  const int count = form.Timeline.SyllableCount;
+  const int count = form.Song.Timeline.SyllableCount;
   std::vector<double> due(count, -1), shown(count, -1);
   std::vector<int> order;
   QElapsedTimer clock;
@@ -104,7 +104,7 @@ int benchSync(const QString& path, double factor) {
   QObject::connect(&sampler, &QTimer::timeout, [&] {
     const int64_t pos = form.MediaPlayer->position();
     for (int i = 0; i < count; ++i)
-      if (due[i] < 0 && form.Timeline.SyllableTable[i].Time < pos) due[i] = clock.nsecsElapsed() / 1e6;
+      if (due[i] < 0 && form.Song.Timeline.SyllableTable[i].Time < pos) due[i] = clock.nsecsElapsed() / 1e6;
   });
   sampler.start(2);
   // When each highlight appears: the syllable just passed by the tick.
@@ -125,7 +125,7 @@ int benchSync(const QString& path, double factor) {
   QEventLoop loop;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (!form.MediaPlayer->isPlaying() || !form.HasLyrics) loop.quit();
+    if (!form.MediaPlayer->isPlaying() || !form.Lyric.HasLyrics) loop.quit();
   });
   watch.start(20);
   loop.exec();

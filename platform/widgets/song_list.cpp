@@ -1,5 +1,7 @@
 #include "platform/widgets/song_list.h"
 
+#include "playback/song_kind.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -53,7 +56,7 @@ QString CleanAbsolute(const QString& path) {
 }  // namespace
 
 SongList::SongList(QWidget* parent)
-    : QListWidget(parent), patterns_(SplitMask(QString::fromLatin1(kDefaultMask))) {
+    : QListWidget(parent), patterns_(SplitMask(QString::fromStdString(playback::SongListMask()))) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformItemSizes(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -134,7 +137,7 @@ bool SongList::moveTo(const QString& path, QString* error) {
 
   if (folder != folder_) {
     bool ok = false;
-    const QStringList defaults = SplitMask(QString::fromLatin1(kDefaultMask));
+    const QStringList defaults = SplitMask(QString::fromStdString(playback::SongListMask()));
     const QStringList names = ListFolder(folder, defaults, &ok);
     if (!ok) {
       if (error) *error = QStringLiteral("Cannot enter the folder %1").arg(folder);
@@ -204,7 +207,28 @@ void SongList::onSelectionChanged() {
   if (now == lastSelected_) return;
   lastSelected_ = now;
   // Only a choice of a song is a request; a user clearing it is not.
-  if (now >= 0) emit userSelectionChanged();
+  if (now >= 0) {
+    chosenSincePress_ = true;
+    emit userSelectionChanged();
+  }
+}
+
+void SongList::mousePressEvent(QMouseEvent* event) {
+  pressedRow_ = indexAt(event->position().toPoint()).row();
+  chosenSincePress_ = false;
+  QListWidget::mousePressEvent(event);
+}
+
+// A click on the song already selected chooses it again (to play it after
+// "Stop", say); a click that changed the selection has chosen already.
+void SongList::mouseReleaseEvent(QMouseEvent* event) {
+  QListWidget::mouseReleaseEvent(event);
+  const int row = indexAt(event->position().toPoint()).row();
+  if (event->button() == Qt::LeftButton && row >= 0 && row == pressedRow_ && row == selectedIndex() &&
+      !chosenSincePress_) {
+    chosenSincePress_ = true;
+    emit userSelectionChanged();
+  }
 }
 
 }  // namespace melvar::widgets

@@ -2,7 +2,8 @@
 // The song list (the window's `Midis`): the playable files of one folder, as
 // bare names sorted without regard to case, with single selection. A
 // selection the program makes is silent; one the user makes with the mouse or
-// the keyboard emits userSelectionChanged().
+// the keyboard, and a mouse click on the item already selected, emit
+// userSelectionChanged().
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -12,9 +13,6 @@ namespace melvar::widgets {
 class SongList : public QListWidget {
   Q_OBJECT
  public:
-  // The mask a new list and a newly entered folder start with.
-  static constexpr const char* kDefaultMask = "*.mid;*.kar;*.mp3;*.wav";
-
   explicit SongList(QWidget* parent = nullptr);
 
   // Moves to a folder or a file (relative paths from the current directory):
@@ -55,8 +53,13 @@ class SongList : public QListWidget {
                                 bool* ok = nullptr);
 
  signals:
-  // The user changed the selection with the mouse or the keyboard.
+  // The user chose a song: changed the selection with the mouse or the
+  // keyboard, or clicked the selected item.
   void userSelectionChanged();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   void onSelectionChanged();
@@ -67,6 +70,8 @@ class SongList : public QListWidget {
   QStringList patterns_;
   int programmatic_ = 0;   // > 0 while the program changes the selection
   int lastSelected_ = -1;  // the selection the last signal (or program) left
+  int pressedRow_ = -1;    // the row under the last mouse press
+  bool chosenSincePress_ = false;
 };
 
 }  // namespace melvar::widgets

@@ -2,6 +2,7 @@
 // A media device for window tests: the test sets its length, position, mode
 // and errors, and reads back the calls it received. Nothing sounds and
 // nothing waits.
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,8 @@ class FakeDevice : public device::PlayerDevice {
   int OpenError = 0;                    // returned by every open()
   int PlayError = 0;                    // returned by every play()
   int SendError = 0;                    // returned by every sendString()
-  std::map<int, std::string> Texts;     // errorText() per code
+  static constexpr int kMissing = 275;   // open() of a file that is not there
+  std::map<int, std::string> Texts = {{kMissing, "The specified file cannot be found or read"}};
 
   // What the window did, one entry per call: "open PATH", "play", "seek 450" ...
   QStringList Calls;
@@ -30,6 +32,7 @@ class FakeDevice : public device::PlayerDevice {
   int open(const std::string& path) override {
     Calls << QString::fromStdString("open " + path);
     if (OpenError) return fail(OpenError);
+    if (!QFileInfo::exists(QString::fromStdString(path))) return fail(kMissing);
     OpenPath = path;
     mode_ = Stopped;
     Position = 0;

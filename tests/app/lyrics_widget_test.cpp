@@ -38,11 +38,11 @@ TEST(LyricsWidgetTest, TheHighlightReachesTheLastSyllable) {
   form.Midis->selectIndex(0);
   form.MidisClick();
   ASSERT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
-  ASSERT_TRUE(form.HasLyrics);
+  ASSERT_TRUE(form.Lyric.HasLyrics);
   EXPECT_EQ(form.Letra->toPlainText(), "Row .row .row .your \nboat.gent.ly .down");
 
   // The pass ends when the last syllable has been highlighted.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.HasLyrics; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Lyric.HasLyrics; }, 10000));
   EXPECT_EQ(form.Letra->textCursor().selectedText(), "down");
   EXPECT_EQ(form.Lyric.LineCursor, 2);
   unsetenv("TEMP");

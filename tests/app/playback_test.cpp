@@ -89,10 +89,10 @@ TEST_F(PlaybackTest, ClickingAKaraokeSongPlaysItThroughItsCopy) {
   clickItem(*form, 0);
   ASSERT_TRUE(messages_.isEmpty()) << messages_.join("\n").toStdString();
   EXPECT_TRUE(form->MediaPlayer->isPlaying());
-  EXPECT_EQ(form->SongExt, ".KAR");
-  EXPECT_EQ(form->DevicePath, form->TempSongPath);
-  EXPECT_TRUE(form->TempSongPath.startsWith(temp_.path()));
-  QFile copy(form->TempSongPath), original(QString::fromStdString(path("a_song.kar")));
+  EXPECT_EQ(form->Song.SongExt, ".KAR");
+  EXPECT_EQ(form->Song.DevicePath, form->Song.TempSongPath);
+  EXPECT_TRUE(form->Song.TempSongPath.startsWith(temp_.path()));
+  QFile copy(form->Song.TempSongPath), original(QString::fromStdString(path("a_song.kar")));
   ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
   ASSERT_TRUE(original.open(QIODevice::ReadOnly));
   EXPECT_EQ(copy.readAll(), original.readAll());
@@ -100,7 +100,7 @@ TEST_F(PlaybackTest, ClickingAKaraokeSongPlaysItThroughItsCopy) {
   EXPECT_EQ(form->windowTitle(), "Melvar 1.0: [" + QString::fromStdString(path("a_song.kar")) + "]");
   EXPECT_EQ(platform::ReadProfileString(form->settingsPath().toStdString(), "melvar", "lastpath", "", 498),
             folder_.toStdString());
-  EXPECT_TRUE(form->HasLyrics);
+  EXPECT_TRUE(form->Lyric.HasLyrics);
   EXPECT_FALSE(form->Letra->isHidden());
   EXPECT_FALSE(form->Toclipb->isHidden());
   EXPECT_EQ(form->Titulo1->text(), "Test Song");
@@ -119,10 +119,10 @@ TEST_F(PlaybackTest, AnMp3HasNoTempoControlAndNoLyrics) {
   clickItem(*form, 3);
   ASSERT_TRUE(messages_.isEmpty()) << messages_.join("\n").toStdString();
   EXPECT_TRUE(form->MediaPlayer->isPlaying());
-  EXPECT_EQ(form->SongExt, ".MP3");
-  EXPECT_EQ(form->TempoOff, -1);
+  EXPECT_EQ(form->Song.SongExt, ".MP3");
+  EXPECT_EQ(form->Song.TempoOff, -1);
   EXPECT_TRUE(form->Velocidade->isHidden());
-  EXPECT_FALSE(form->HasLyrics);
+  EXPECT_FALSE(form->Lyric.HasLyrics);
   EXPECT_TRUE(form->Toclipb->isHidden());
   EXPECT_TRUE(form->Titulo1->text().isEmpty());
 }
@@ -131,8 +131,8 @@ TEST_F(PlaybackTest, TheEndOfASongStartsTheNextOne) {
   auto form = openForm();
   clickItem(*form, 1);
   ASSERT_TRUE(form->MediaPlayer->isPlaying());
-  EXPECT_EQ(form->SongIndex, 1);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->SongIndex == 2; }, 15000));
+  EXPECT_EQ(form->Song.SongIndex, 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Song.SongIndex == 2; }, 15000));
   EXPECT_TRUE(form->windowTitle().endsWith("c_next.mid]"));
   EXPECT_TRUE(form->MediaPlayer->isPlaying());
 }
@@ -144,7 +144,7 @@ TEST_F(PlaybackTest, StopEndsThePlayWithoutStartingTheNext) {
   form->Button1Click();
   EXPECT_FALSE(form->MediaPlayer->isPlaying());
   QTest::qWait(300);
-  EXPECT_EQ(form->SongIndex, 1);
+  EXPECT_EQ(form->Song.SongIndex, 1);
   EXPECT_FALSE(form->MediaPlayer->isPlaying());
 }
 

@@ -135,27 +135,65 @@ TEST(WrapTest, PastTheEndOrBelowMinusOneWrapsToTheFirstItem) {
   }
 }
 
-TEST(ExtensionTest, LastFourCharactersAsciiUpperCased) {
-  struct Case { const char* path; const char* ext; SongKind kind; };
+TEST(ExtensionTest, KindsByName) {
+  struct Case { const char* path; const char* songExt; SongKind kind; const char* fileExt; bool listed; DeviceKind device; };
   const Case cases[] = {
-      {"/music/Song.kar", ".KAR", SongKind::Karaoke},
-      {"/music/a.Mp3", ".MP3", SongKind::Audio},
-      {"/music/b.wav", ".WAV", SongKind::Audio},
-      {"/music/c.MID", ".MID", SongKind::Midi},
-      {"/music/notes.txt", ".TXT", SongKind::Midi},
-      {"/music/song.midi", "MIDI", SongKind::Midi},
-      {"ab", "AB", SongKind::Midi},
-      {"", "", SongKind::Midi},
-      {"/m/x.k\xC3\xa4r", ".K\xC3\xa4R", SongKind::Midi},  // a-umlaut stays whole
+      {"/music/Song.kar", ".KAR", SongKind::Karaoke, ".KAR", true, DeviceKind::None},
+      {"/music/a.Mp3", ".MP3", SongKind::Audio, ".MP3", true, DeviceKind::Mpeg},
+      {"/music/b.wav", ".WAV", SongKind::Audio, ".WAV", true, DeviceKind::Wave},
+      {"/music/c.MID", ".MID", SongKind::Midi, ".MID", true, DeviceKind::Sequencer},
+      {"/music/d.rmi", ".RMI", SongKind::Midi, ".RMI", false, DeviceKind::Sequencer},
+      {"/music/notes.txt", ".TXT", SongKind::Midi, ".TXT", false, DeviceKind::None},
+      {"/music/song.midi", "MIDI", SongKind::Midi, ".MIDI", false, DeviceKind::None},
+      {"/my.folder/readme", "ADME", SongKind::Midi, "", false, DeviceKind::None},
+      {"ab", "AB", SongKind::Midi, "", false, DeviceKind::None},
+      {"/m/x.k\xC3\xa4r", ".K\xC3\xa4R", SongKind::Midi, ".K\xC3\xa4R", false, DeviceKind::None},
   };
   for (const Case& c : cases) {
-    const std::string ext = SongExtension(c.path);
-    EXPECT_EQ(ext, c.ext) << c.path;
-    EXPECT_EQ(KindOfExtension(ext), c.kind) << c.path;
+    EXPECT_EQ(SongExtension(c.path), c.songExt) << c.path;
+    EXPECT_EQ(KindOfExtension(SongExtension(c.path)), c.kind) << c.path;
+    EXPECT_EQ(FileExtension(c.path), c.fileExt) << c.path;
+    EXPECT_EQ(IsSongExtension(FileExtension(c.path)), c.listed) << c.path;
+    EXPECT_EQ(DeviceKindOf(c.path), c.device) << c.path;
   }
-  EXPECT_TRUE(IsAudioExtension(".MP3"));
-  EXPECT_FALSE(IsAudioExtension(".mp3"));  // compared after upper-casing only
-  EXPECT_TRUE(IsKaraokeExtension(".KAR"));
+  EXPECT_EQ(SongListMask(), "*.mid;*.kar;*.mp3;*.wav");
+}
+
+TEST(SongStartTest, WhatTheDeviceOpensAndWhatIsRead) {
+  struct Case { const char* path; bool exists; const char* device; bool copy, read; int tempoOff; };
+  const Case cases[] = {
+      {"/m/Song.kar", true, "/t/tmpzzztmpwkla.mid", true, true, 0},
+      {"/m/a.Mp3", true, "/m/a.Mp3", false, false, -1},
+      {"/m/b.WAV", true, "/m/b.WAV", false, false, -1},
+      {"/m/c.mid", true, "/m/c.mid", false, true, 0},
+      {"/m/other.xyz", true, "/m/other.xyz", false, true, 0},
+      {"/m/gone.kar", false, "/m/gone.kar", false, false, 0},  // the device names what is missing
+  };
+  for (const Case& c : cases) {
+    const SongStart s = PlanSongStart(c.path, c.exists, "/t/tmpzzztmpwkla.mid");
+    EXPECT_EQ(s.devicePath, c.device) << c.path;
+    EXPECT_EQ(s.copyToTemp, c.copy) << c.path;
+    EXPECT_EQ(s.readSong, c.read) << c.path;
+    EXPECT_EQ(s.tempoOff, c.tempoOff) << c.path;
+  }
+  EXPECT_FALSE(WorthAnalysing(300));
+  EXPECT_TRUE(WorthAnalysing(301));
+}
+
+TEST(SongStartTest, AttemptsEndWithOneMessage) {
+  struct Case { int error; bool opened; int attempt; bool selected; AttemptResult result; bool message; };
+  const Case cases[] = {
+      {0, true, 1, true, AttemptResult::Started, false},
+      {5, false, 1, false, AttemptResult::GiveUp, false},  // the open's message is shown already
+      {7, true, 1, true, AttemptResult::TryAgain, false},
+      {7, true, kMaxPlayAttempts, true, AttemptResult::GiveUp, true},
+      {7, true, 1, false, AttemptResult::GiveUp, true},
+  };
+  for (const Case& c : cases) {
+    const AfterAttempt a = AfterAttemptWith(c.error, c.opened, c.attempt, c.selected);
+    EXPECT_EQ(a.result, c.result) << c.error << " attempt " << c.attempt;
+    EXPECT_EQ(a.showError, c.message) << c.error << " attempt " << c.attempt;
+  }
 }
 
 TEST(TransportTest, BackwardTargets) {
@@ -199,17 +237,6 @@ TEST(TempoTest, CommandText) {
   EXPECT_EQ(TempoCommand("/tmp/tmpzzztmpwkla.mid", "132"),
             "set \"/tmp/tmpzzztmpwkla.mid\" tempo 132 wait");
   EXPECT_EQ(TempoCommand("/m/My Song.mid", "00"), "set \"/m/My Song.mid\" tempo 00 wait");
-}
-
-TEST(TempoTest, ControlRange) {
-  struct Case { int bpm, min, max; };
-  for (const Case& c : {Case{120, 41, 240}, Case{100, 34, 200}, Case{30, 11, 60},
-                        Case{200, 67, 400}}) {
-    const TempoControl t = TempoControlFor(c.bpm);
-    EXPECT_EQ(t.min, c.min) << c.bpm;
-    EXPECT_EQ(t.max, c.max) << c.bpm;
-    EXPECT_EQ(t.position, c.bpm);
-  }
 }
 
 }  // namespace
