@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "platform/device/media_device.h"
+#include "platform/session/quit_signals.h"
 #include "tform1.h"
 
 namespace {
@@ -31,10 +32,15 @@ class MelvarApplication : public QApplication {
 int main(int argc, char** argv) {
   MelvarApplication app(argc, argv);
   QApplication::setApplicationName("Melvar");
+  QApplication::setApplicationDisplayName("Melvar");
+  // Installed before the audio output starts, so a logout or Ctrl+C closes
+  // the window the normal way.
+  melvar::session::QuitSignals quitSignals;
   QStringList args = QApplication::arguments();
   args.removeFirst();
   melvar::device::MediaDevice device;
   melvar::app::TForm1 form(device, args);
+  QObject::connect(&quitSignals, &melvar::session::QuitSignals::quitRequested, &form, &QWidget::close);
   form.show();
   return app.exec();
 }

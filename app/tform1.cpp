@@ -12,6 +12,7 @@
 #include <QTextCursor>
 
 #include "platform/device/player_device.h"
+#include "platform/session/screen_saver.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
@@ -105,15 +106,14 @@ void LyricMemo::mouseReleaseEvent(QMouseEvent* event) {
   emit mouseReleased(qRound(event->position().y()));
 }
 
-TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, QWidget* parent)
+TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, const QString& programFolder,
+               QWidget* parent)
     : QWidget(parent), MediaPlayer(&device) {
   settingsPath_ = QString::fromStdString(platform::SettingsFilePath());
   buildControls();
   wireControls();
-  pointListAtStartFolder(args);
+  FormCreate(args, programFolder.isEmpty() ? QCoreApplication::applicationDirPath() + "/demo" : programFolder);
 }
-
-TForm1::~TForm1() = default;
 
 void TForm1::buildControls() {
   setObjectName("Form1");
@@ -279,7 +279,10 @@ void TForm1::buildControls() {
 
 // Every connection of the window's controls to its handlers.
 void TForm1::wireControls() {
-  connect(Finaliza, &QPushButton::clicked, this, &QWidget::close);
+  connect(Finaliza, &QPushButton::clicked, this, &TForm1::FinalizaClick);
+  connect(Babout, &QPushButton::clicked, this, &TForm1::BaboutClick);
+  connect(ShellTreeView1, &widgets::FolderTree::selectionChangedByAnyone, this, &TForm1::ShellTreeView1Change);
+  connect(ShellTreeView1, &widgets::FolderTree::clickedByUser, this, &TForm1::ShellTreeView1Click);
   connect(Midis, &widgets::SongList::userSelectionChanged, this, &TForm1::MidisClick);
   connect(Embaralha, &QCheckBox::toggled, this, [this] { EmbaralhaClick(); });
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -294,29 +297,6 @@ void TForm1::wireControls() {
   Timer1->start();
 }
 
-// Until the full start-up is built, the list opens in the folder named on the
-// command line (or the folder of a song named there), else in the demo songs
-// beside the program.
-void TForm1::pointListAtStartFolder(const QStringList& args) {
-  Song.TempSongPath = QString::fromStdString(platform::TempSongPathFromEnvironment(
-      QCoreApplication::applicationDirPath().toStdString()));
-  QString start = QCoreApplication::applicationDirPath() + "/demo";
-  if (!args.isEmpty() && !args.first().isEmpty()) {
-    QFileInfo info(args.first());
-    start = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-  }
-  QString error;
-  if (!Midis->moveTo(start, &error)) return;
-  ShellTreeView1->showPath(Midis->currentFolder(), &error);
-  if (!args.isEmpty() && QFileInfo(args.first()).isFile()) {
-    Midis->moveTo(QFileInfo(args.first()).absoluteFilePath(), &error);
-    if (Midis->selectedIndex() >= 0) {
-      Song.SongIndex = Midis->selectedIndex() - playback::kDirectRequestBase;
-      QTimer::singleShot(0, this, &TForm1::PlayNextSong);
-    }
-  }
-}
-
 // The plain message box: modal, titled "Melvar" unless told, no icon, one OK button.
 void TForm1::showMessage(const QString& text, const QString& title) {
   if (messageSink_) {
@@ -324,6 +304,16 @@ void TForm1::showMessage(const QString& text, const QString& title) {
     return;
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+  box.exec();
+}
+
+// The error box: the plain message box with an error icon.
+void TForm1::showError(const QString& text) {
+  if (messageSink_) {
+    messageSink_(QStringLiteral("Melvar"), text, true);
+    return;
+  }
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Melvar"), text, QMessageBox::Ok);
   box.exec();
 }
 

@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@
 
 namespace melvar::device { class PlayerDevice; }
 namespace melvar::widgets { class SongList; class FolderTree; }
+namespace melvar::session { class ScreenSaverInhibitor; }
 
 namespace melvar::app {
 
@@ -83,8 +85,11 @@ class TForm1 : public QWidget {
   Q_OBJECT
  public:
   // `device` plays the songs and outlives the window; `args` are the
-  // command-line arguments after the program name.
-  TForm1(device::PlayerDevice& device, const QStringList& args, QWidget* parent = nullptr);
+  // command-line arguments after the program name; `programFolder` holds
+  // the program's own songs, the first folder a new user sees (empty: the
+  // one beside the program).
+  TForm1(device::PlayerDevice& device, const QStringList& args, const QString& programFolder = QString(),
+         QWidget* parent = nullptr);
   ~TForm1() override;
 
   // --- Controls, named as in the window design (also their objectName). ---
@@ -119,7 +124,17 @@ class TForm1 : public QWidget {
   int LineHeight = -27;
   int VisibleLines = 0;
 
+  // The author named in the credits and the About box.
+  static constexpr const char* AuthorName = "Talmesk";
+
   // --- Handlers and operations. ---
+  void FormCreate(const QStringList& args, const QString& programFolder);
+  void FormClick();
+  void FinalizaClick();
+  void BaboutClick();
+  void ShellTreeView1Change();
+  void ShellTreeView1Click();
+  void DropFiles(const QList<QUrl>& urls);
   void PlayNextSong();
   void MidisClick();
   void EmbaralhaClick();
@@ -146,12 +161,18 @@ class TForm1 : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;      // FormClose
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildControls();
   void wireControls();
-  void pointListAtStartFolder(const QStringList& args);
+  bool openStartFolder(const QString& folder);
+  void playCommandLineSong(const QString& song);
   void showMessage(const QString& text, const QString& title = QStringLiteral("Melvar"));
+  void showError(const QString& text);
   bool prepareSong(const playback::SongStart& start);
   void readAndAnalyseSong();
   void clearLyricState();
@@ -169,6 +190,7 @@ class TForm1 : public QWidget {
 
   QString settingsPath_;
   MessageSink messageSink_;
+  std::unique_ptr<session::ScreenSaverInhibitor> screenSaver_;
   bool memoHoldsLyrics_ = false;  // Letra shows a song's lyric lines (not the design's empty lines)
   bool fullHeightFramed_ = false; // FullHeight includes the window manager's frame
 };

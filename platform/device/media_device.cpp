@@ -88,6 +88,9 @@ int MediaDevice::outputLatencyMs() const {
 
 int MediaDevice::openOutput() {
   if (output_) return setError(audio::kErrNone);
+  // The program's own quit handling stays in place (SDL would take SIGINT
+  // and SIGTERM for itself).
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     return setError(audio::kErrNoOutput, std::string("Cannot open the audio output: ") + SDL_GetError());
   SDL_AudioSpec want{};

@@ -34,19 +34,14 @@ bool Fail(std::string* error, const std::string& what, const std::string& path, 
 
 }  // namespace
 
-std::string TempSongPathFrom(const char* temp, const char* tmp, const std::string& programDir) {
-  const std::string folder = Set(temp) ? temp : Set(tmp) ? tmp : programDir;
+std::string TempSongPathFrom(const char* temp, const char* tmp, const char* runtimeDir, const char* tmpdir) {
+  const char* folder = Set(temp) ? temp : Set(tmp) ? tmp : Set(runtimeDir) ? runtimeDir : Set(tmpdir) ? tmpdir : "/tmp";
   return WithSlash(folder) + kTempSongName;
 }
 
-std::string TempSongPathFromEnvironment(const std::string& programDir) {
-  const char* temp = std::getenv("TEMP");
-  const char* tmp = std::getenv("TMP");
-  if (!Set(temp) && !Set(tmp) && ::access(programDir.c_str(), W_OK) != 0) {
-    const char* tmpdir = std::getenv("TMPDIR");
-    return TempSongPathFrom(Set(tmpdir) ? tmpdir : "/tmp", nullptr, programDir);
-  }
-  return TempSongPathFrom(temp, tmp, programDir);
+std::string TempSongPathFromEnvironment() {
+  return TempSongPathFrom(std::getenv("TEMP"), std::getenv("TMP"), std::getenv("XDG_RUNTIME_DIR"),
+                          std::getenv("TMPDIR"));
 }
 
 bool CopySongToTemp(const std::string& source, const std::string& tempSongPath,

@@ -10,15 +10,14 @@ namespace melvar::platform {
 // The copy's file name inside the temporary folder.
 inline constexpr const char* kTempSongName = "tmpzzztmpwkla.mid";
 
-// The copy's path: the folder temp, else tmp (nullptr or empty skips one),
-// else programDir, with "/" appended when missing, + kTempSongName.
-std::string TempSongPathFrom(const char* temp, const char* tmp, const std::string& programDir);
-
-// The same from the environment variables TEMP and TMP. When neither is set
-// and the program's folder cannot be written (an installed program), the copy
-// goes to TMPDIR or /tmp instead, where it can be created.
-std::string TempSongPathFromEnvironment(const std::string& programDir);
-
+// The copy's path: the first of the folders temp, tmp, runtimeDir (the
+// user's own runtime folder, where nobody else can plant or hold a file
+// under the copy's name), tmpdir and "/tmp" that is set and not empty, with
+// "/" appended when missing, + kTempSongName. Never the program's folder:
+// an installed program's folder is not writable.
+std::string TempSongPathFrom(const char* temp, const char* tmp, const char* runtimeDir, const char* tmpdir);
+// The same from the environment: TEMP, TMP, XDG_RUNTIME_DIR, TMPDIR.
+std::string TempSongPathFromEnvironment();
 // Copies the song at source to tempSongPath: the bytes go into a new file
 // created exclusively under a random name in the same folder, readable and
 // writable by the owner only, which then replaces tempSongPath in one rename.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QScreen>
 #include <QTextEdit>
 
 #include "app/tform1.h"
@@ -36,11 +37,7 @@ const ControlRow kControls[] = {
     {"BitBtn1", {520, 64, 39, 25}, "", "Backward the song", false},
     {"BitBtn2", {616, 64, 41, 25}, "", "Forward the song", false},
     {"Toclipb", {603, 104, 54, 17}, "Clipcopy", "Copy lyrics to the clipboard", true},
-    // The lyric panel and the progress bar are laid out once at creation:
-    // the design font fits five 27-pixel lines in the 137 pixels below Cpright.
-    {"ScrollLetra", {0, 206, 672, 135}, nullptr, nullptr, false},
     {"Embaralha", {525, 104, 68, 17}, "Shuffle", "Play the songs in a random order", false},
-    {"Tocado", {0, 199, 672, 7}, nullptr, nullptr, false},
     {"Velocidade", {520, 136, 137, 25}, "Beats per minute", nullptr, true},
     {"IndTempo", {112, 9, 10, 11}, "00", "Click here to reset to default velocity", false},
     {"ScrollTempo", {10, 13, 95, 6}, nullptr, "Change the velocity of the song", false},
@@ -68,8 +65,11 @@ TEST_F(WindowTest, EveryControlAsDesigned) {
     SCOPED_TRACE(row.name);
     auto* w = form.findChild<QWidget*>(row.name);
     ASSERT_NE(w, nullptr);
-    if (qobject_cast<QLabel*>(w) && w != form.Fundo) EXPECT_EQ(w->pos(), row.geometry.topLeft());
-    else EXPECT_EQ(w->geometry(), row.geometry);
+    if (qobject_cast<QLabel*>(w) && w != form.Fundo) {
+      EXPECT_EQ(w->pos(), row.geometry.topLeft());
+    } else {
+      EXPECT_EQ(w->geometry(), row.geometry);
+    }
     if (row.text) EXPECT_EQ(captionOf(w), QString::fromUtf8(row.text));
     EXPECT_EQ(w->toolTip(), row.toolTip ? QString::fromUtf8(row.toolTip) : QString());
     EXPECT_EQ(w->isHidden(), row.hidden);
@@ -85,18 +85,30 @@ TEST_F(WindowTest, EveryControlAsDesigned) {
   EXPECT_TRUE(form.Timer1->isActive());
 }
 
-TEST_F(WindowTest, OpensWithTheDesignedClientSize) {
+TEST_F(WindowTest, OpensAtTheLeftEdgeAsWideAsTheScreen) {
   TForm1 form(device_, {songs_.path()});
   form.show();
-  EXPECT_EQ(form.size(), QSize(672, 341));
+  const int screen = form.screen()->geometry().width();
+  EXPECT_EQ(form.x(), 0);
+  EXPECT_EQ(form.size(), QSize(screen, 341));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());  // fixed border until the user asks
+  // The progress bar sits right above the lyric panel, as wide as the window.
+  EXPECT_EQ(form.Tocado->width(), screen);
+  EXPECT_EQ(form.Tocado->geometry().bottom() + 1, form.ScrollLetra->y());
+  EXPECT_EQ(form.ScrollLetra->geometry().bottom() + 1, form.height());
+  // A click on the window lets the user resize it.
+  form.FormClick();
+  EXPECT_NE(form.minimumSize(), form.maximumSize());
 }
 
-TEST_F(WindowTest, LyricMemoStartsWithFourEmptyLinesInsideItsFrame) {
+TEST_F(WindowTest, LyricMemoStartsWithTheCreditsInsideItsFrame) {
   TForm1 form(device_, {songs_.path()});
   EXPECT_EQ(form.Letra->parentWidget(), form.ScrollLetra);
-  EXPECT_EQ(form.Letra->document()->blockCount(), 4);
-  EXPECT_TRUE(form.Letra->toPlainText().trimmed().isEmpty());
+  const QStringList lines = form.Letra->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(lines[0].contains("Talmesk"));
+  EXPECT_TRUE(lines[2].contains("melvar@example.org"));
+  EXPECT_TRUE(lines[3].isEmpty());
   EXPECT_TRUE(form.Letra->isReadOnly());
   EXPECT_EQ(form.Letra->focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(form.Letra->font().pixelSize(), 27);

@@ -16,36 +16,19 @@ using melvar::test::ReadFile;
 using melvar::test::ScratchDir;
 using melvar::test::WriteFile;
 
-TEST(TempSongPathTest, TempThenTmpThenTheProgramFolder) {
-  struct Case { const char* temp; const char* tmp; const char* program; const char* expected; };
+TEST(TempSongPathTest, TempTmpThenTheUsersRuntimeFolder) {
+  struct Case { const char* temp; const char* tmp; const char* runtime; const char* tmpdir; const char* expected; };
   const Case cases[] = {
-      {"/var/t", "/other", "/opt/melvar", "/var/t/tmpzzztmpwkla.mid"},
-      {"/var/t/", nullptr, "/opt/melvar", "/var/t/tmpzzztmpwkla.mid"},
-      {nullptr, "/d/T", "/opt/melvar", "/d/T/tmpzzztmpwkla.mid"},
-      {"", "/d/T", "/opt/melvar", "/d/T/tmpzzztmpwkla.mid"},
-      {nullptr, nullptr, "/opt/melvar", "/opt/melvar/tmpzzztmpwkla.mid"},
-      {"", "", "/opt/melvar/", "/opt/melvar/tmpzzztmpwkla.mid"},
-      {nullptr, nullptr, "/", "/tmpzzztmpwkla.mid"},
+      {"/var/t", "/other", "/run/user/1000", "/x", "/var/t/tmpzzztmpwkla.mid"},
+      {"/var/t/", nullptr, nullptr, nullptr, "/var/t/tmpzzztmpwkla.mid"},
+      {"", "/d/T", "/run/user/1000", nullptr, "/d/T/tmpzzztmpwkla.mid"},
+      {nullptr, "", "/run/user/1000", "/x", "/run/user/1000/tmpzzztmpwkla.mid"},
+      {nullptr, nullptr, "", "/x/", "/x/tmpzzztmpwkla.mid"},
+      {nullptr, nullptr, nullptr, nullptr, "/tmp/tmpzzztmpwkla.mid"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TempSongPathFrom(c.temp, c.tmp, c.program), c.expected)
-        << (c.temp ? c.temp : "-") << " " << (c.tmp ? c.tmp : "-") << " " << c.program;
+    EXPECT_EQ(TempSongPathFrom(c.temp, c.tmp, c.runtime, c.tmpdir), c.expected) << c.expected;
   }
-}
-
-TEST(TempSongPathTest, ReadsTheEnvironment) {
-  ScratchDir dir;
-  const char* savedTemp = std::getenv("TEMP");
-  const char* savedTmp = std::getenv("TMP");
-  const std::string keepTemp = savedTemp ? savedTemp : "", keepTmp = savedTmp ? savedTmp : "";
-  ::unsetenv("TEMP");
-  ::setenv("TMP", "/d/T", 1);
-  EXPECT_EQ(TempSongPathFromEnvironment(dir.path()), "/d/T/tmpzzztmpwkla.mid");
-  ::unsetenv("TMP");
-  EXPECT_EQ(TempSongPathFromEnvironment(dir.path()), dir / "tmpzzztmpwkla.mid");
-  if (savedTemp) ::setenv("TEMP", keepTemp.c_str(), 1);
-  if (savedTmp) ::setenv("TMP", keepTmp.c_str(), 1);
-  else ::unsetenv("TMP");
 }
 
 mode_t ModeOf(const std::string& path) {
