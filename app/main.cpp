@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
+#include <iostream>
 
 #include "platform/device/media_device.h"
+#include "platform/system/program_info.h"
 #include "tform1.h"
 
 namespace {
@@ -29,8 +31,10 @@ class MelvarApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto code = melvar::platform::RunInformationOption(argc, argv, std::cout)) return *code;
   MelvarApplication app(argc, argv);
   QApplication::setApplicationName("Melvar");
+  QGuiApplication::setDesktopFileName(melvar::platform::kApplicationId);
   QStringList args = QApplication::arguments();
   args.removeFirst();
   melvar::device::MediaDevice device;
