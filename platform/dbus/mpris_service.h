@@ -30,11 +30,15 @@ enum class PlaybackStatus { Playing, Paused, Stopped };
 
 // The song the player has open (the one playing, paused or stopped).
 struct MprisTrack {
-  QString path;               // absolute path of the song file; empty: no song open
+  QString path;               // absolute path of the song in the list (a karaoke
+                              // song's own file, not its temporary copy); empty:
+                              // no song open
   QStringList titles;         // the song's titles as the window shows them (the
                               // service joins the non-empty ones, or uses the
                               // file's name when there are none)
-  int64_t lengthMicros = 0;   // 0 when unknown
+  int64_t lengthMicros = 0;   // 0 when unknown. A MIDI song's length comes from
+                              // the device in sixteenth notes: at b beats per
+                              // minute a sixteenth lasts 15'000'000 / b microseconds
   QStringList lyricLines;     // the lyric lines as shown; empty without lyrics
   int bpm = 0;                // the song's tempo in beats per minute; 0: none (audio files)
   bool operator==(const MprisTrack&) const = default;
@@ -61,8 +65,8 @@ class MprisPlayer {
   // a client reads a property.
   virtual MprisState state() const = 0;
   // What is being heard now, in microseconds from the song's start (a MIDI
-  // song's position converted from the device's unit at the song's tempo);
-  // 0 without a song.
+  // song's position converted from sixteenth notes at the tempo it plays
+  // at, as lengthMicros); 0 without a song.
   virtual int64_t positionMicros() const = 0;
 
   // Play: resumes a paused song where it was; with a stopped song, plays it
