@@ -1,9 +1,11 @@
 # Thin wrapper over CMake: `make run` builds and plays the demo songs,
-# `make test` builds and runs every test.
+# `make test` builds and runs every test, `make install PREFIX=...` installs
+# (DESTDIR=... stages the install for a package).
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test bench fuzz clean
+.PHONY: deps configure build run test install bench fuzz clean
 
 deps:
 	scripts/install-deps
@@ -19,6 +21,9 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	scripts/run-benchmarks $(BUILD)

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
+#include <iostream>
 
 #include "platform/device/media_device.h"
 #include "platform/session/quit_signals.h"
+#include "platform/system/program_info.h"
 #include "tform1.h"
 
 namespace {
@@ -30,12 +32,14 @@ class MelvarApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto code = melvar::platform::RunInformationOption(argc, argv, std::cout)) return *code;
   MelvarApplication app(argc, argv);
   QApplication::setApplicationName("Melvar");
   QApplication::setApplicationDisplayName("Melvar");
   // Installed before the audio output starts, so a logout or Ctrl+C closes
   // the window the normal way.
   melvar::session::QuitSignals quitSignals;
+  QGuiApplication::setDesktopFileName(melvar::platform::kApplicationId);
   QStringList args = QApplication::arguments();
   args.removeFirst();
   melvar::device::MediaDevice device;

@@ -4,6 +4,8 @@
   background.bmp                 640 x 480, 8 bits a pixel, 65 palette entries:
                                  a night stage with a spotlight, stars and notes
   icon.png                       32 x 32 RGBA: a pair of notes on a navy disc
+  icon.svg                       the same icon drawn as vectors, for the
+                                 desktop's icon theme (any size)
   backward.png, forward.png      16 x 16, indexed, at most 16 colours
   backward-disabled.png, forward-disabled.png   the same, greyed
 
@@ -274,6 +276,57 @@ def make_icon():
     write_png_rgba(os.path.join(HERE, "icon.png"), size, size, rows)
 
 
+def make_icon_svg():
+    """The icon of make_icon() as an SVG on a 256 x 256 canvas (the 32-pixel
+    drawing scaled by 8), with the same disc, rim and beamed notes."""
+    k = 8.0
+    s = 3.6 * k
+    (x1, y1), (x2, y2) = (9.5 * k, 23.5 * k), (19.5 * k, 20.5 * k)
+
+    def f(v):
+        return ("%.2f" % v).rstrip("0").rstrip(".")
+
+    def head(x, y):
+        return ('<ellipse cx="%s" cy="%s" rx="%s" ry="%s" transform="rotate(-25 %s %s)"/>'
+                % (f(x), f(y), f(1.0 * s), f(0.72 * s), f(x), f(y)))
+
+    def stem(x, y):
+        sx = x + 0.80 * s
+        return ('<rect x="%s" y="%s" width="%s" height="%s"/>'
+                % (f(sx), f(y - 3.5 * s), f(0.24 * s), f(3.35 * s)))
+
+    sx1, sx2 = x1 + 0.80 * s, x2 + 0.80 * s
+    top1, top2 = y1 - 3.5 * s, y2 - 3.5 * s
+    beam = [(sx1, top1), (sx2 + 0.24 * s, top2), (sx2 + 0.24 * s, top2 + 0.6 * s), (sx1, top1 + 0.6 * s)]
+    beam_points = " ".join("%s,%s" % (f(x), f(y)) for x, y in beam)
+    svg = f"""<?xml version="1.0" encoding="UTF-8"?>
+<!-- Melvar's icon: a pair of gold notes on a navy disc. Written by make_artwork.py. -->
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <defs>
+    <linearGradient id="rim" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#4670c8"/>
+      <stop offset="1" stop-color="#34549a"/>
+    </linearGradient>
+    <linearGradient id="face" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#142878"/>
+      <stop offset="1" stop-color="#0a1246"/>
+    </linearGradient>
+  </defs>
+  <circle cx="128" cy="128" r="124" fill="url(#rim)"/>
+  <circle cx="128" cy="128" r="112" fill="url(#face)"/>
+  <g fill="#ffce54">
+    {head(x1, y1)}
+    {head(x2, y2)}
+    {stem(x1, y1)}
+    {stem(x2, y2)}
+    <polygon points="{beam_points}"/>
+  </g>
+</svg>
+"""
+    with open(os.path.join(HERE, "icon.svg"), "w", encoding="utf-8") as out:
+        out.write(svg)
+
+
 # ---------------------------------------------------------------- buttons
 
 def arrow_shape(forward, dx=0.0, dy=0.0):
@@ -316,6 +369,7 @@ def make_button(name, forward, disabled):
 def main():
     make_background()
     make_icon()
+    make_icon_svg()
     make_button("backward.png", forward=False, disabled=False)
     make_button("forward.png", forward=True, disabled=False)
     make_button("backward-disabled.png", forward=False, disabled=True)
