@@ -8,6 +8,7 @@
 #include "platform/device/media_device.h"
 #include "platform/session/quit_signals.h"
 #include "platform/system/program_info.h"
+#include "media_controls.h"
 #include "tform1.h"
 
 namespace {
@@ -45,6 +46,13 @@ int main(int argc, char** argv) {
   melvar::device::MediaDevice device;
   melvar::app::TForm1 form(device, args);
   QObject::connect(&quitSignals, &melvar::session::QuitSignals::quitRequested, &form, &QWidget::close);
+  // The desktop's media controls; without a session bus the player simply
+  // runs without them.
+  melvar::app::MediaControls controls(form);
+  melvar::dbus::MprisService mediaService(controls);
+  mediaService.start();
+  QObject::connect(form.Timer1, &QTimer::timeout, &mediaService, &melvar::dbus::MprisService::notifyChanged);
+  QObject::connect(&form, &melvar::app::TForm1::jumped, &mediaService, &melvar::dbus::MprisService::notifySeeked);
   form.show();
   return app.exec();
 }

@@ -12,7 +12,8 @@
 #include <QTextCursor>
 
 #include "platform/device/player_device.h"
-#include "platform/session/screen_saver.h"
+#include "platform/dbus/screen_saver.h"
+#include "platform/system/program_info.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
@@ -106,13 +107,15 @@ void LyricMemo::mouseReleaseEvent(QMouseEvent* event) {
   emit mouseReleased(qRound(event->position().y()));
 }
 
-TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, const QString& programFolder,
-               QWidget* parent)
-    : QWidget(parent), MediaPlayer(&device) {
+TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, Setup setup, QWidget* parent)
+    : QWidget(parent), MediaPlayer(&device), messageSink_(std::move(setup.messages)) {
   settingsPath_ = QString::fromStdString(platform::SettingsFilePath());
   buildControls();
   wireControls();
-  FormCreate(args, programFolder.isEmpty() ? QCoreApplication::applicationDirPath() + "/demo" : programFolder);
+  FormCreate(args, setup.programFolder.isEmpty()
+                       ? QString::fromStdString(platform::ProgramSongFolder(
+                             QCoreApplication::applicationDirPath().toStdString()))
+                       : setup.programFolder);
 }
 
 void TForm1::buildControls() {

@@ -29,7 +29,7 @@
 
 namespace melvar::device { class PlayerDevice; }
 namespace melvar::widgets { class SongList; class FolderTree; }
-namespace melvar::session { class ScreenSaverInhibitor; }
+namespace melvar::dbus { class ScreenSaverInhibitor; }
 
 namespace melvar::app {
 
@@ -84,12 +84,17 @@ struct SongState {
 class TForm1 : public QWidget {
   Q_OBJECT
  public:
+  // Message boxes are modal; tests replace them with a recorder.
+  using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
+  // What the window is built with besides its device.
+  struct Setup {
+    QString programFolder;  // the program's own songs, a new user's first folder (empty: beside the program)
+    MessageSink messages;   // empty: real message boxes
+  };
+
   // `device` plays the songs and outlives the window; `args` are the
-  // command-line arguments after the program name; `programFolder` holds
-  // the program's own songs, the first folder a new user sees (empty: the
-  // one beside the program).
-  TForm1(device::PlayerDevice& device, const QStringList& args, const QString& programFolder = QString(),
-         QWidget* parent = nullptr);
+  // command-line arguments after the program name.
+  TForm1(device::PlayerDevice& device, const QStringList& args, Setup setup = {}, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // --- Controls, named as in the window design (also their objectName). ---
@@ -155,9 +160,10 @@ class TForm1 : public QWidget {
 
   // The settings file the window reads and writes (MELVAR.INI).
   QString settingsPath() const { return settingsPath_; }
-  // Message boxes are modal; tests replace them with a recorder.
-  using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
-  void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+
+ signals:
+  // The song was moved by the user: a jump button or a click on a lyric line.
+  void jumped();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -190,7 +196,7 @@ class TForm1 : public QWidget {
 
   QString settingsPath_;
   MessageSink messageSink_;
-  std::unique_ptr<session::ScreenSaverInhibitor> screenSaver_;
+  std::unique_ptr<dbus::ScreenSaverInhibitor> screenSaver_;
   bool memoHoldsLyrics_ = false;  // Letra shows a song's lyric lines (not the design's empty lines)
   bool fullHeightFramed_ = false; // FullHeight includes the window manager's frame
 };

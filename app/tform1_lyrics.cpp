@@ -128,6 +128,7 @@ void TForm1::LetraMouseUp(int y) {
   ResetLyricPanel();
   MediaPlayer->play();
   ApplyTempo();
+  emit jumped();
 }
 
 void TForm1::ToclipbClick() {

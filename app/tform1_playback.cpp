@@ -158,6 +158,7 @@ void TForm1::BitBtn1Click() {
   MediaPlayer->seek(playback::BackwardTarget(MediaPlayer->position(), MediaPlayer->length()));
   MediaPlayer->play();
   ResetLyricPanel();
+  emit jumped();
 }
 
 void TForm1::BitBtn2Click() {
@@ -167,6 +168,7 @@ void TForm1::BitBtn2Click() {
   MediaPlayer->seek(playback::ForwardTarget(MediaPlayer->position(), MediaPlayer->length()));
   MediaPlayer->play();
   ApplyTempo();
+  emit jumped();
 }
 
 void TForm1::ScrollTempoChange(int position) { Song.WantedBpm = position; }

@@ -14,7 +14,7 @@
 #include <chrono>
 #include <random>
 
-#include "platform/session/screen_saver.h"
+#include "platform/dbus/screen_saver.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
@@ -44,7 +44,7 @@ void TForm1::FormCreate(const QStringList& args, const QString& programFolder) {
   setMemoLines({QString("Melvar, by %1").arg(AuthorName).toStdString(),
                 "Choose a folder, then a song: its words follow the music",
                 QString("Write to %1").arg(kContact).toStdString(), ""});
-  screenSaver_ = std::make_unique<session::ScreenSaverInhibitor>(
+  screenSaver_ = std::make_unique<dbus::ScreenSaverInhibitor>(
       QStringLiteral("Melvar"), QStringLiteral("Playing songs and showing their lyrics"));
 
   const std::string ini = settingsPath_.toStdString();

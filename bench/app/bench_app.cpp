@@ -47,10 +47,10 @@ struct Stage {
   explicit Stage(const QString& path) {
     song = dir.path() + "/" + QFileInfo(path).fileName();
     QFile::copy(path, song);
-    form = std::make_unique<TForm1>(device, QStringList{dir.path()});
-    form->setMessageSink([](const QString&, const QString& t, bool) {
-      std::fprintf(stderr, "message: %s\n", t.toLocal8Bit().constData());
-    });
+    form = std::make_unique<TForm1>(device, QStringList{dir.path()},
+                                    TForm1::Setup{{}, [](const QString&, const QString& t, bool) {
+                                                    std::fprintf(stderr, "message: %s\n", t.toLocal8Bit().constData());
+                                                  }});
     form->show();
   }
 };

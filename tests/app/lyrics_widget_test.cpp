@@ -31,9 +31,8 @@ TEST(LyricsWidgetTest, TheHighlightReachesTheLastSyllable) {
   ASSERT_TRUE(SongBuilder::write((songs.path() + "/row.kar").toStdString(), b.karaoke()));
 
   device::MediaDevice device;
-  TForm1 form(device, {songs.path()});
   QStringList messages;
-  form.setMessageSink([&](const QString&, const QString& t, bool) { messages << t; });
+  TForm1 form(device, {songs.path()}, {{}, [&](const QString&, const QString& t, bool) { messages << t; }});
   form.show();
   form.Midis->selectIndex(0);
   form.MidisClick();

@@ -59,8 +59,9 @@ class ScenarioTest : public ::testing::Test {
 
   TForm1& form() {
     if (!form_) {
-      form_ = std::make_unique<TForm1>(device_, QStringList{songs_.path()});
-      form_->setMessageSink([this](const QString&, const QString& text, bool) { messages_ << text; });
+      form_ = std::make_unique<TForm1>(
+          device_, QStringList{songs_.path()},
+          TForm1::Setup{{}, [this](const QString&, const QString& text, bool) { messages_ << text; }});
       form_->show();
     }
     return *form_;

@@ -60,7 +60,7 @@ class WindowTest : public ::testing::Test {
 };
 
 TEST_F(WindowTest, EveryControlAsDesigned) {
-  TForm1 form(device_, {songs_.path()});
+  TForm1 form(device_, {songs_.path()}, {{}, [](const QString&, const QString&, bool) {}});
   for (const ControlRow& row : kControls) {
     SCOPED_TRACE(row.name);
     auto* w = form.findChild<QWidget*>(row.name);
@@ -86,7 +86,7 @@ TEST_F(WindowTest, EveryControlAsDesigned) {
 }
 
 TEST_F(WindowTest, OpensAtTheLeftEdgeAsWideAsTheScreen) {
-  TForm1 form(device_, {songs_.path()});
+  TForm1 form(device_, {songs_.path()}, {{}, [](const QString&, const QString&, bool) {}});
   form.show();
   const int screen = form.screen()->geometry().width();
   EXPECT_EQ(form.x(), 0);
@@ -102,7 +102,7 @@ TEST_F(WindowTest, OpensAtTheLeftEdgeAsWideAsTheScreen) {
 }
 
 TEST_F(WindowTest, LyricMemoStartsWithTheCreditsInsideItsFrame) {
-  TForm1 form(device_, {songs_.path()});
+  TForm1 form(device_, {songs_.path()}, {{}, [](const QString&, const QString&, bool) {}});
   EXPECT_EQ(form.Letra->parentWidget(), form.ScrollLetra);
   const QStringList lines = form.Letra->toPlainText().split('\n');
   ASSERT_EQ(lines.size(), 4);
@@ -115,7 +115,7 @@ TEST_F(WindowTest, LyricMemoStartsWithTheCreditsInsideItsFrame) {
 }
 
 TEST_F(WindowTest, TempoBarRangeAndSteps) {
-  TForm1 form(device_, {songs_.path()});
+  TForm1 form(device_, {songs_.path()}, {{}, [](const QString&, const QString&, bool) {}});
   EXPECT_EQ(form.ScrollTempo->minimum(), 40);
   EXPECT_EQ(form.ScrollTempo->maximum(), 300);
   EXPECT_EQ(form.ScrollTempo->value(), 100);
@@ -128,7 +128,7 @@ TEST_F(WindowTest, TempoBarRangeAndSteps) {
 }
 
 TEST_F(WindowTest, KeyboardOrderFollowsTheDesign) {
-  TForm1 form(device_, {songs_.path()});
+  TForm1 form(device_, {songs_.path()}, {{}, [](const QString&, const QString&, bool) {}});
   const char* order[] = {"Babout", "Toclipb", "BitBtn1", "BitBtn2", "Finaliza", "Midis",
                          "Embaralha", "ScrollTempo", "Button1", "ShellTreeView1"};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
