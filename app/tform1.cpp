@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
@@ -17,6 +16,8 @@
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
+#include "platform/widgets/design_look.h"
+#include "platform/widgets/lyric_memo.h"
 #include "platform/widgets/song_list.h"
 
 // The window's pictures are compiled into this static library; their
@@ -24,88 +25,8 @@
 static void initResources() { Q_INIT_RESOURCE(melvar); }
 
 namespace melvar::app {
-namespace {
 
-// The design names Windows fonts; these are their stand-ins here.
-QFont arialFont(int pixelSize, bool bold, bool italic = false) {
-  QFont f;
-  f.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
-  f.setPixelSize(pixelSize);
-  f.setBold(bold);
-  f.setItalic(italic);
-  return f;
-}
-
-// "System" and "Small Fonts": the default sans face at the given pixel size.
-QFont sansFont(int pixelSize, bool bold) {
-  QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  f.setPixelSize(pixelSize);
-  f.setBold(bold);
-  f.setItalic(false);
-  return f;
-}
-
-const QColor kNavy(0, 0, 128);
-const QColor kMaroon(128, 0, 0);
-const QColor kSilver(192, 192, 192);
-const QColor kYellow(255, 255, 0);
-const QColor kSkyBlue(166, 202, 240);
-const QColor kBlue(0, 0, 255);
-
-void setBackground(QWidget* w, const QColor& colour, bool base = true) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, colour);
-  if (base) p.setColor(QPalette::Base, colour);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
-
-void setTextColour(QWidget* w, const QColor& colour) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::WindowText, colour);
-  p.setColor(QPalette::Text, colour);
-  p.setColor(QPalette::ButtonText, colour);
-  w->setPalette(p);
-}
-
-template <typename W>
-W* named(W* w, const char* name, int left, int top, int width, int height) {
-  w->setObjectName(QString::fromLatin1(name));
-  w->setGeometry(left, top, width, height);
-  return w;
-}
-
-}  // namespace
-
-void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
-  QLabel::mouseReleaseEvent(event);
-  if (rect().contains(event->position().toPoint())) emit clicked();
-}
-
-LyricMemo::LyricMemo(QWidget* parent) : QTextEdit(parent) {
-  setReadOnly(true);
-  setUndoRedoEnabled(false);
-  setLineWrapMode(QTextEdit::NoWrap);
-  setWordWrapMode(QTextOption::NoWrap);
-  setFrameShape(QFrame::NoFrame);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setTextInteractionFlags(Qt::NoTextInteraction);
-  setFocusPolicy(Qt::NoFocus);  // skipped by Tab; the highlight needs no focus
-  setContextMenuPolicy(Qt::NoContextMenu);
-  document()->setDocumentMargin(0);
-  viewport()->setCursor(Qt::PointingHandCursor);
-}
-
-// The user never edits or selects the memo: the selection belongs to the
-// lyric highlight. Presses and moves are swallowed; a release reports its y.
-void LyricMemo::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void LyricMemo::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
-void LyricMemo::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
-void LyricMemo::mouseReleaseEvent(QMouseEvent* event) {
-  event->accept();
-  emit mouseReleased(qRound(event->position().y()));
-}
+using namespace widgets;
 
 TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, Setup setup, QWidget* parent)
     : QWidget(parent), MediaPlayer(&device), messageSink_(std::move(setup.messages)) {
@@ -124,8 +45,8 @@ void TForm1::buildControls() {
   setWindowIcon(QIcon(":/icon.png"));
   initResources();
   // Black behind everything; lists, trees and buttons keep their own faces.
-  setBackground(this, Qt::black, false);
-  setFont(sansFont(14, true));
+  SetBackground(this, Qt::black, false);
+  setFont(SansFont(14, true));
   {
     QPalette p = palette();
     p.setColor(QPalette::WindowText, Qt::black);
@@ -135,14 +56,14 @@ void TForm1::buildControls() {
   setFixedSize(672, 341);  // single, fixed border: the user cannot resize it
   move(82, 145);
 
-  Fundo = named(new QLabel(this), "Fundo", 0, 0, 116, 58);
+  Fundo = Placed(new QLabel(this), "Fundo", 0, 0, 116, 58);
   Fundo->setPixmap(QPixmap(":/background.bmp"));
   Fundo->setScaledContents(true);
 
   auto makeTitle = [this](const char* name, int left, int top) {
-    auto* t = named(new QLabel("Titulo da musica", this), name, left, top, 93, 15);
-    t->setFont(arialFont(12, true));
-    setTextColour(t, kBlue);
+    auto* t = Placed(new QLabel("Titulo da musica", this), name, left, top, 93, 15);
+    t->setFont(ArialFont(12, true));
+    SetTextColour(t, kBlue);
     t->setAttribute(Qt::WA_TranslucentBackground);
     t->setAutoFillBackground(false);
     t->hide();
@@ -151,30 +72,30 @@ void TForm1::buildControls() {
   Titulo1 = makeTitle("Titulo1", 16, 0);
   Titulo2 = makeTitle("Titulo2", 41, 13);
 
-  Label1 = named(new QLabel("Label1", this), "Label1", 416, 312, 44, 16);
+  Label1 = Placed(new QLabel("Label1", this), "Label1", 416, 312, 44, 16);
 
-  Cpright = named(new QLabel("Melvar 1.0 (c) 2003 Talmesk", this), "Cpright", 8, 182, 250, 15);
+  Cpright = Placed(new QLabel("Melvar 1.0 (c) 2003 Talmesk", this), "Cpright", 8, 182, 250, 15);
   // The design's labels take the size of their captions.
   for (QLabel* l : {Titulo1, Titulo2, Label1, Cpright}) setCaption(l, l->text());
 
   MediaPlayer->setObjectName("MediaPlayer");
 
-  Midis = named(new widgets::SongList(this), "Midis", 266, 32, 247, 145);
-  Midis->setFont(sansFont(9, true));
-  setTextColour(Midis, Qt::black);
+  Midis = Placed(new SongList(this), "Midis", 266, 32, 247, 145);
+  Midis->setFont(SansFont(9, true));
+  SetTextColour(Midis, Qt::black);
   Midis->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
-  Finaliza = named(new QPushButton("Bye", this), "Finaliza", 600, 32, 49, 17);
+  Finaliza = Placed(new QPushButton("Bye", this), "Finaliza", 600, 32, 49, 17);
   Finaliza->setToolTip("Exit the program");
-  Finaliza->setFont(arialFont(12, true, true));
+  Finaliza->setFont(ArialFont(12, true, true));
 
-  Babout = named(new QPushButton("About", this), "Babout", 522, 32, 39, 17);
+  Babout = Placed(new QPushButton("About", this), "Babout", 522, 32, 39, 17);
   Babout->setToolTip("Information about the program");
-  Babout->setFont(sansFont(9, true));
+  Babout->setFont(SansFont(9, true));
 
   auto makeGlyphButton = [this](const char* name, int left, int top, int width, const char* tip,
                                 const char* glyph, const char* disabledGlyph) {
-    auto* b = named(new QPushButton(this), name, left, top, width, 25);
+    auto* b = Placed(new QPushButton(this), name, left, top, width, 25);
     QIcon icon;
     icon.addPixmap(QPixmap(glyph), QIcon::Normal);
     icon.addPixmap(QPixmap(disabledGlyph), QIcon::Disabled);
@@ -188,21 +109,21 @@ void TForm1::buildControls() {
   BitBtn2 = makeGlyphButton("BitBtn2", 616, 64, 41, "Forward the song", ":/forward.png",
                             ":/forward-disabled.png");
 
-  Toclipb = named(new QPushButton("Clipcopy", this), "Toclipb", 603, 104, 54, 17);
+  Toclipb = Placed(new QPushButton("Clipcopy", this), "Toclipb", 603, 104, 54, 17);
   Toclipb->setToolTip("Copy lyrics to the clipboard");
-  Toclipb->setFont(arialFont(12, true));
+  Toclipb->setFont(ArialFont(12, true));
   Toclipb->hide();
 
   // The lyric panel: a framed box the program scrolls by moving the memo
   // inside it, as far up as the last line needs.
-  ScrollLetra = named(new QFrame(this), "ScrollLetra", 0, 208, 512, 89);
+  ScrollLetra = Placed(new QFrame(this), "ScrollLetra", 0, 208, 512, 89);
   ScrollLetra->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   ScrollLetra->setFocusPolicy(Qt::NoFocus);
-  setBackground(ScrollLetra, kNavy);
+  SetBackground(ScrollLetra, kNavy);
 
   Letra = new LyricMemo(ScrollLetra);
   Letra->setObjectName("Letra");
-  Letra->setFont(arialFont(27, false));
+  Letra->setFont(ArialFont(27, false));
   Letra->setGeometry(0, 24, 510, 52);
   {
     QPalette p = Letra->palette();
@@ -218,13 +139,13 @@ void TForm1::buildControls() {
   Letra->move(ScrollLetra->frameWidth(), 24);
   setMemoLines({"", "", "", ""});
 
-  Embaralha = named(new QCheckBox("Shuffle", this), "Embaralha", 525, 104, 68, 17);
+  Embaralha = Placed(new QCheckBox("Shuffle", this), "Embaralha", 525, 104, 68, 17);
   Embaralha->setToolTip("Play the songs in a random order");
-  Embaralha->setFont(arialFont(12, true, true));
-  setBackground(Embaralha, kSkyBlue);
-  setTextColour(Embaralha, kNavy);
+  Embaralha->setFont(ArialFont(12, true, true));
+  SetBackground(Embaralha, kSkyBlue);
+  SetTextColour(Embaralha, kNavy);
 
-  Tocado = named(new QProgressBar(this), "Tocado", 0, 200, 513, 7);
+  Tocado = Placed(new QProgressBar(this), "Tocado", 0, 200, 513, 7);
   Tocado->setTextVisible(false);
   Tocado->setRange(0, 100);
   Tocado->setValue(0);
@@ -233,21 +154,21 @@ void TForm1::buildControls() {
   Tocado->setStyleSheet("QProgressBar { background: white; border: none; }"
                         "QProgressBar::chunk { background: #000080; }");
 
-  Velocidade = named(new QGroupBox("Beats per minute", this), "Velocidade", 520, 136, 137, 25);
-  Velocidade->setFont(sansFont(9, true));
-  setBackground(Velocidade, kSkyBlue);
-  setTextColour(Velocidade, Qt::black);
+  Velocidade = Placed(new QGroupBox("Beats per minute", this), "Velocidade", 520, 136, 137, 25);
+  Velocidade->setFont(SansFont(9, true));
+  SetBackground(Velocidade, kSkyBlue);
+  SetTextColour(Velocidade, Qt::black);
   Velocidade->setFocusPolicy(Qt::NoFocus);
   Velocidade->hide();
 
-  IndTempo = named(new ClickableLabel("00", Velocidade), "IndTempo", 112, 9, 10, 11);
+  IndTempo = Placed(new ClickableLabel("00", Velocidade), "IndTempo", 112, 9, 10, 11);
   IndTempo->setToolTip("Click here to reset to default velocity");
-  IndTempo->setFont(sansFont(9, false));
-  setTextColour(IndTempo, kNavy);
+  IndTempo->setFont(SansFont(9, false));
+  SetTextColour(IndTempo, kNavy);
   IndTempo->setAttribute(Qt::WA_TranslucentBackground);
   setCaption(IndTempo, IndTempo->text());
 
-  ScrollTempo = named(new QScrollBar(Qt::Horizontal, Velocidade), "ScrollTempo", 10, 13, 95, 6);
+  ScrollTempo = Placed(new QScrollBar(Qt::Horizontal, Velocidade), "ScrollTempo", 10, 13, 95, 6);
   ScrollTempo->setRange(40, 300);
   ScrollTempo->setValue(100);
   ScrollTempo->setSingleStep(1);
@@ -255,11 +176,11 @@ void TForm1::buildControls() {
   ScrollTempo->setToolTip("Change the velocity of the song");
   ScrollTempo->setFocusPolicy(Qt::StrongFocus);
 
-  Button1 = named(new QPushButton("Stop", this), "Button1", 568, 64, 41, 25);
+  Button1 = Placed(new QPushButton("Stop", this), "Button1", 568, 64, 41, 25);
   Button1->setToolTip("Stop playing a song");
 
-  ShellTreeView1 = named(new widgets::FolderTree(this), "ShellTreeView1", 8, 32, 257, 145);
-  ShellTreeView1->setFont(sansFont(9, false));
+  ShellTreeView1 = Placed(new FolderTree(this), "ShellTreeView1", 8, 32, 257, 145);
+  ShellTreeView1->setFont(SansFont(9, false));
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");

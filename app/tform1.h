@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QString>
 #include <QStringList>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -25,6 +24,7 @@
 #include "lyrics/lyric_memo_text.h"
 #include "lyrics/lyric_sync.h"
 #include "lyrics/lyric_timeline.h"
+#include "platform/widgets/lyric_memo.h"
 #include "playback/song_selection.h"
 
 namespace melvar::device { class PlayerDevice; }
@@ -32,33 +32,6 @@ namespace melvar::widgets { class SongList; class FolderTree; }
 namespace melvar::dbus { class ScreenSaverInhibitor; }
 
 namespace melvar::app {
-
-// A label that reports mouse clicks (the tempo indicator `IndTempo`).
-class ClickableLabel : public QLabel {
-  Q_OBJECT
- public:
-  using QLabel::QLabel;
- signals:
-  void clicked();
- protected:
-  void mouseReleaseEvent(QMouseEvent* event) override;
-};
-
-// The lyric memo `Letra`: read-only text whose selection is the syllable
-// highlight; it reports mouse releases with the pointer's y in its own
-// coordinates.
-class LyricMemo : public QTextEdit {
-  Q_OBJECT
- public:
-  explicit LyricMemo(QWidget* parent = nullptr);
- signals:
-  void mouseReleased(int y);
- protected:
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-};
 
 // The song state, under the names the handlers share.
 struct SongState {
@@ -111,11 +84,11 @@ class TForm1 : public QWidget {
   QPushButton* BitBtn2 = nullptr;
   QPushButton* Toclipb = nullptr;
   QFrame* ScrollLetra = nullptr;
-  LyricMemo* Letra = nullptr;
+  widgets::LyricMemo* Letra = nullptr;
   QCheckBox* Embaralha = nullptr;
   QProgressBar* Tocado = nullptr;
   QGroupBox* Velocidade = nullptr;
-  ClickableLabel* IndTempo = nullptr;
+  widgets::ClickableLabel* IndTempo = nullptr;
   QScrollBar* ScrollTempo = nullptr;
   QPushButton* Button1 = nullptr;
   widgets::FolderTree* ShellTreeView1 = nullptr;
@@ -187,10 +160,8 @@ class TForm1 : public QWidget {
   void setOuterHeight(int outer);
   int fullHeight();
   int screenWidth() const;
-  void applyLyricFont();
   lyrics::TimelineView timelineView() const;
   void selectMemoRange(int start, int length);
-  void setMemoColour(lyrics::Colour colour);
   void setMemoLines(const std::vector<std::string>& lines);
   void catchUpLyrics(int64_t position);
 

@@ -5,50 +5,26 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTextBlock>
-#include <QTextCursor>
 
 #include "lyrics/clipboard_text.h"
 #include "lyrics/jump_walk.h"
 #include "lyrics/panel_layout.h"
 #include "platform/device/player_device.h"
+#include "platform/widgets/design_look.h"
+#include "platform/widgets/lyric_memo.h"
 #include "tform1.h"
 
 namespace melvar::app {
-namespace {
-
-const QColor kSilver(192, 192, 192);
-const QColor kYellow(255, 255, 0);
-
-// Character size that matches one of the panel's line heights (Arial's line
-// is about 1.15 times its character height).
-int characterSizeForLineHeight(int lineHeight) { return std::max(1, (lineHeight * 100 + 57) / 115); }
-
-}  // namespace
 
 int TForm1::screenWidth() const {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   return s ? s->geometry().width() : 640;
 }
 
-void TForm1::applyLyricFont() {
-  QFont f = Letra->font();
-  f.setPixelSize(LyricFontHeight > 0 ? characterSizeForLineHeight(LyricFontHeight) : -LyricFontHeight);
-  Letra->setFont(f);
-  // Every line exactly LineHeight pixels tall, centred; the design font keeps
-  // its natural line height.
-  QTextCursor c(Letra->document());
-  c.select(QTextCursor::Document);
-  QTextBlockFormat fmt;
-  fmt.setAlignment(Qt::AlignHCenter);
-  if (LyricFontHeight > 0) fmt.setLineHeight(LyricFontHeight, QTextBlockFormat::FixedHeight);
-  c.mergeBlockFormat(fmt);
-}
-
 void TForm1::LayoutLyricPanel() {
   LyricFontHeight =
       lyrics::ChooseLyricFontHeight(Song.LongestLine, screenWidth(), LyricFontHeight, memoHoldsLyrics_);
-  applyLyricFont();
+  Letra->setFontHeight(LyricFontHeight);
   LineHeight = LyricFontHeight;
   lyrics::PanelInput in;
   in.clientWidth = width();
@@ -116,8 +92,10 @@ void TForm1::catchUpLyrics(int64_t position) {
     if (!step.taken) break;
     selectMemoRange(step.selectionStart, step.selectionLength);
   }
-  if (generation == Lyric.TimelineGeneration)
-    setMemoColour(lyrics::ColourCue(Lyric, timelineView(), position));
+  if (generation != Lyric.TimelineGeneration) return;
+  const lyrics::Colour cue = lyrics::ColourCue(Lyric, timelineView(), position);
+  if (cue != lyrics::Colour::Unchanged)
+    Letra->setTextColour(cue == lyrics::Colour::Yellow ? widgets::kYellow : widgets::kSilver);
 }
 
 void TForm1::LetraMouseUp(int y) {
@@ -146,27 +124,14 @@ lyrics::TimelineView TForm1::timelineView() const {
 
 void TForm1::setMemoLines(const std::vector<std::string>& lines) {
   MemoText = lyrics::MemoText(lines);
-  Letra->setPlainText(QString::fromStdU16String(MemoText.displayText()));
-  applyLyricFont();
+  Letra->showText(QString::fromStdU16String(MemoText.displayText()));
 }
 
 // Selections arrive in the memo positions the lyric rules count in (bytes,
 // a line break as two); the memo shows decoded characters.
 void TForm1::selectMemoRange(int start, int length) {
   const auto [from, to] = MemoText.toDisplayRange(start, length);
-  QTextCursor c(Letra->document());
-  c.setPosition(from);
-  c.setPosition(to, QTextCursor::KeepAnchor);
-  Letra->setTextCursor(c);
-}
-
-void TForm1::setMemoColour(lyrics::Colour colour) {
-  if (colour == lyrics::Colour::Unchanged) return;
-  const QColor c = colour == lyrics::Colour::Yellow ? kYellow : kSilver;
-  QPalette p = Letra->palette();
-  if (p.color(QPalette::Text) == c) return;
-  p.setColor(QPalette::Text, c);
-  Letra->setPalette(p);
+  Letra->selectRange(from, to);
 }
 
 }  // namespace melvar::app
