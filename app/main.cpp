@@ -36,7 +36,6 @@ int main(int argc, char** argv) {
   if (auto code = melvar::platform::RunInformationOption(argc, argv, std::cout)) return *code;
   MelvarApplication app(argc, argv);
   QApplication::setApplicationName("Melvar");
-  QApplication::setApplicationDisplayName("Melvar");
   // Installed before the audio output starts, so a logout or Ctrl+C closes
   // the window the normal way.
   melvar::session::QuitSignals quitSignals;

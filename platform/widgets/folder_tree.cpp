@@ -5,8 +5,15 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QTimer>
 
 namespace melvar::widgets {
+namespace {
+
+// How long the selected folder is kept at the top while the tree is read.
+constexpr int kKeepAtTopMs = 3000;
+
+}  // namespace
 
 FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -24,6 +31,32 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { emit selectionChangedByAnyone(); });
   connect(this, &QAbstractItemView::clicked, this, [this] { emit clickedByUser(); });
+  // The folders above the one kept at the top arrive in the background and
+  // are sorted after they arrive: each change moves it back to the top,
+  // until the user takes over or the reading is long done.
+  connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { keepPendingAtTop(); });
+  connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { keepPendingAtTop(); });
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] { keepPendingAtTop(); });
+}
+
+void FolderTree::keepPendingAtTop() {
+  if (topPending_.isEmpty()) return;
+  QTimer::singleShot(0, this, [this] {
+    const QModelIndex index = topPending_.isEmpty() ? QModelIndex() : model_->index(topPending_);
+    if (!index.isValid()) return;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
+    scrollTo(index, QAbstractItemView::PositionAtTop);
+  });
+}
+
+void FolderTree::mousePressEvent(QMouseEvent* event) {
+  topPending_.clear();
+  QTreeView::mousePressEvent(event);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event) {
+  topPending_.clear();
+  QTreeView::keyPressEvent(event);
 }
 
 bool FolderTree::showPath(const QString& path, QString* error) {
@@ -48,7 +81,10 @@ QString FolderTree::selectedPath() const {
 
 void FolderTree::scrollSelectedToTop() {
   const QModelIndex index = currentIndex();
-  if (index.isValid()) scrollTo(index, QAbstractItemView::PositionAtTop);
+  if (!index.isValid()) return;
+  topPending_ = model_->filePath(index);
+  scrollTo(index, QAbstractItemView::PositionAtTop);
+  QTimer::singleShot(kKeepAtTopMs, this, [this] { topPending_.clear(); });
 }
 
 }  // namespace melvar::widgets

@@ -18,7 +18,8 @@ class FolderTree : public QTreeView {
   bool showPath(const QString& path, QString* error = nullptr);
   // The selected folder's path; "" when nothing is selected.
   QString selectedPath() const;
-  // Scrolls so that the selected folder is the top row.
+  // Scrolls so that the selected folder is the top row; the folders above it
+  // are read in the background, so the scroll is made again as they arrive.
   void scrollSelectedToTop();
 
   QFileSystemModel* fileSystemModel() const { return model_; }
@@ -29,8 +30,15 @@ class FolderTree : public QTreeView {
   // The user clicked a folder (after the selection change the click made).
   void clickedByUser();
 
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
+  void keepPendingAtTop();
+
   QFileSystemModel* model_ = nullptr;
+  QString topPending_;  // the folder to keep at the top while its parents load
 };
 
 }  // namespace melvar::widgets
