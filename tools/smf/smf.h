@@ -1,14 +1,17 @@
-// Writing Standard MIDI Files: one track at a time from timed events, then
-// the header and the chunks. Events are kept with absolute ticks and sorted
-// when the chunk is written, so a track can be filled in any order.
+// Writing Standard MIDI Files, for the demo songs and the tests: one track at
+// a time from timed events (TrackBuilder, absolute ticks, sorted when the
+// chunk is written, so a track can be filled in any order) or event by event
+// in file order (EventList, delta times, any bytes: running status, odd or
+// broken layouts), then the header and the chunks.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace melvar::mkdemo {
+namespace melvar::smf {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -48,4 +51,36 @@ class TrackBuilder {
 // Header "MThd" (length 6) followed by the given chunks.
 Bytes SmfFile(uint16_t format, uint16_t division, const std::vector<Bytes>& chunks);
 
-}  // namespace melvar::mkdemo
+// Events in file order, each after its delta time.
+class EventList {
+ public:
+  EventList& Raw(uint32_t delta, std::initializer_list<int> bytes);
+  EventList& Raw(uint32_t delta, const Bytes& bytes);
+  // A meta event with a variable-length length.
+  EventList& Meta(uint32_t delta, uint8_t type, std::string_view data);
+  EventList& Text(uint32_t delta, std::string_view text) { return Meta(delta, 0x01, text); }
+  EventList& Lyric(uint32_t delta, std::string_view text) { return Meta(delta, 0x05, text); }
+  EventList& Name(uint32_t delta, std::string_view name) { return Meta(delta, 0x03, name); }
+  EventList& Tempo(uint32_t delta, uint32_t microsPerQuarter);
+  EventList& NoteOn(uint32_t delta, int channel, int key, int velocity) {
+    return Raw(delta, {0x90 | channel, key, velocity});
+  }
+  EventList& NoteOff(uint32_t delta, int channel, int key) { return Raw(delta, {0x80 | channel, key, 0}); }
+  EventList& Control(uint32_t delta, int channel, int controller, int value) {
+    return Raw(delta, {0xB0 | channel, controller, value});
+  }
+  EventList& Program(uint32_t delta, int channel, int program) { return Raw(delta, {0xC0 | channel, program}); }
+  EventList& End(uint32_t delta = 0) { return Raw(delta, {0xFF, 0x2F, 0x00}); }
+  const Bytes& bytes() const { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
+// "MThd", the given length field, format, track count and division (a
+// length other than 6 still writes six bytes after it).
+Bytes Header(uint16_t format, uint16_t tracks, uint16_t division, uint32_t length = 6);
+// A chunk: the tag, the body's length in four bytes, the body.
+Bytes Chunk(const Bytes& body, std::string_view tag = "MTrk");
+
+}  // namespace melvar::smf
