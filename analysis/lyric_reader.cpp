@@ -285,8 +285,18 @@ ReaderLyrics ReadLyrics(const uint8_t* bytes, std::size_t size) {
     spaced |= v.size() != t.bytes.size() || v.find(' ') != std::string_view::npos;
   }
   const bool notation = !spaced && 10 * hyphens >= static_cast<int>(chosen->texts.size());
+  // With line marks, texts at tick 0 before the first marked one, which is
+  // sung later, are remarks ("DURATION: 46"), not lyrics.
+  std::size_t first = 0;
+  if (out.choice != LyricChoice::MostSyllables) {
+    const std::vector<Text>& texts = chosen->texts;
+    std::size_t marked = 0;
+    while (marked < texts.size() && (texts[marked].bytes.empty() || !IsMark(texts[marked].bytes[0]))) ++marked;
+    if (marked < texts.size() && texts[marked].tick > 0)
+      while (first < marked && texts[first].tick == 0) ++first;
+  }
   TimelineBuilder builder(song, out);
-  for (std::size_t i = 0; i < chosen->texts.size(); ++i) {
+  for (std::size_t i = first; i < chosen->texts.size(); ++i) {
     Text t = chosen->texts[i];
     if (verses && i > 0 && chosen->texts[i - 1].tick == t.tick) continue;
     if (notation && !t.bytes.empty() && t.bytes.back() != '-' && t.bytes.back() != '_' && !IsLineEnd(t.bytes.back()))
