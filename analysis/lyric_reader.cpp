@@ -272,8 +272,8 @@ ReaderLyrics ReadLyrics(const uint8_t* bytes, std::size_t size) {
   out.track = chosen->track;
   out.eventType = chosen->type;
   // Verses written under the same notes (a text per verse at each tick):
-  // the first verse is shown.
-  const bool verses = 2 * chosen->sharedTicks >= chosen->ticks;
+  // the first verse is shown. Texts all at one tick are shown whole.
+  const bool verses = chosen->ticks >= 2 && 2 * chosen->sharedTicks >= chosen->ticks;
   // Syllables in the notation style ("Za-", "cha-", "ri-", "as"): no spaces,
   // a hyphen (or a melisma's "_") where a word goes on. A word ends after a
   // syllable without one.

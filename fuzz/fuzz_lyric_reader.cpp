@@ -1,7 +1,8 @@
 // libFuzzer target for the lyric reader. Each input is a whole song file.
 // Besides not crashing or hanging, the reader's timeline must fit its own
 // bytes and its lines, and the highlight must land, syllable by syllable,
-// on exactly the text the memo shows for it.
+// on exactly the text the memo holds for it; in the song's detected code
+// page every highlight maps to a range of the displayed text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       lyrics::TimelineView(t, t.Bytes.data(), static_cast<int>(t.Bytes.size())).JoinedAsWritten();
   const lyrics::MemoText memo(r.lines, lyrics::TextDecoder(lyrics::TextEncoding::Windows1252));
   const std::string raw = memo.rawText();
+  const lyrics::MemoText shown(r.lines, lyrics::TextDecoder::ForSong(r.title1, r.title2, r.lines));
+  Check(shown.rawLength() == static_cast<int>(raw.size()));
+  const int displayLength = static_cast<int>(shown.displayText().size());
   lyrics::LyricState s;
   s.HasLyrics = true;
   lyrics::ResetLyricState(s, view, 24);
@@ -56,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (text[0] == '/') text.erase(0, 1);
     Check(static_cast<size_t>(step.selectionStart) + step.selectionLength <= raw.size());
     Check(raw.compare(static_cast<size_t>(step.selectionStart), static_cast<size_t>(step.selectionLength), text) == 0);
+    const auto [from, to] = shown.toDisplayRange(step.selectionStart, step.selectionLength);
+    Check(0 <= from && from <= to && to <= displayLength);
   }
   Check(!s.HasLyrics && s.LineCursor == static_cast<int>(r.lines.size()));
   return 0;

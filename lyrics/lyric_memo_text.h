@@ -25,10 +25,13 @@ struct DecodedChar {
 // bytes together and is read in it (Cyrillic, Greek, Turkish, Thai, Japanese,
 // Korean and the like); when the detection is unsure, or the song is plain
 // ASCII, it is read as Windows-1252 (every byte has a character; the five
-// unassigned ones map to the C1 controls of the same value).
+// unassigned ones map to the C1 controls of the same value). Copies of a
+// decoder for a detected code page share one converter: use them from one
+// thread.
 class TextDecoder {
  public:
   TextDecoder() = default;
+  // UTF-8 or Windows-1252 (CodePage, which needs a name, gives Windows-1252).
   explicit TextDecoder(TextEncoding e) : encoding_(e == TextEncoding::CodePage ? TextEncoding::Windows1252 : e) {}
   // A code page by its iconv name; Windows-1252 when iconv does not know it.
   static TextDecoder ForCodePage(const std::string& name);
