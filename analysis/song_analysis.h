@@ -19,18 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "analysis/syllable.h"
+
 namespace melvar::analysis {
 
 inline constexpr int kSongBufferSize = 20001;
 inline constexpr int kMaxSongRead = 20000;
 inline constexpr int kMaxSyllables = 1201;
-
-// One syllable of the lyric timeline.
-struct Syllable {
-  int32_t Time = 0;    // sixteenth notes from the song's start, one sixteenth early
-  uint8_t Length = 0;  // stored text bytes, a leading line-break mark included
-  int32_t Text = 0;    // index of the first text byte in SongBuffer
-};
 
 // The song's first bytes. Only indexes below SongBytes belong to the current
 // song; the rest is whatever an earlier read left there.

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lyric_reader.h"
 #include "analysis/song_analysis.h"
 #include "lyrics/lyric_memo_text.h"
 #include "lyrics/lyric_sync.h"
@@ -43,6 +44,8 @@ struct SongState {
   int TempoOff = 0;
   analysis::SongData Buffer;         // SongBuffer and SongBytes
   analysis::LyricTimeline Timeline;  // SyllableTable and SyllableCount
+  analysis::OwnedTimeline ReaderTimeline;  // the lyric reader's, when it gave the lyrics
+  bool ReaderLyrics = false;         // the lyrics come from the lyric reader
   int FullHeight = 0;                // outer height at creation, frame included once known
   playback::ShuffleHistory Recent;   // RecentSongs and RecentNext
   int TempoMicros = 0;
@@ -162,7 +165,7 @@ class TForm1 : public QWidget {
   int screenWidth() const;
   lyrics::TimelineView timelineView() const;
   void selectMemoRange(int start, int length);
-  void setMemoLines(const std::vector<std::string>& lines);
+  void setMemoLines(const std::vector<std::string>& lines, const lyrics::TextDecoder& decoder = {});
   void catchUpLyrics(int64_t position);
 
   QString settingsPath_;

@@ -119,11 +119,16 @@ void TForm1::ToclipbClick() {
 }
 
 lyrics::TimelineView TForm1::timelineView() const {
+  if (Song.ReaderLyrics) {
+    return lyrics::TimelineView(Song.ReaderTimeline, Song.ReaderTimeline.Bytes.data(),
+                                static_cast<int>(Song.ReaderTimeline.Bytes.size()))
+        .JoinedAsWritten();
+  }
   return lyrics::TimelineView(Song.Timeline, Song.Buffer.SongBuffer.data(), std::max(0, Song.Buffer.SongBytes));
 }
 
-void TForm1::setMemoLines(const std::vector<std::string>& lines) {
-  MemoText = lyrics::MemoText(lines);
+void TForm1::setMemoLines(const std::vector<std::string>& lines, const lyrics::TextDecoder& decoder) {
+  MemoText = lyrics::MemoText(lines, decoder);
   Letra->showText(QString::fromStdU16String(MemoText.displayText()));
 }
 

@@ -196,19 +196,24 @@ bool TForm1::AnalyseSong() {
   // before is stale from here on.
   lyrics::NoteNewTimeline(Lyric);
 
-  const analysis::AnalysisOutcome out = analysis::AnalyseSong(Song.Buffer, Song.Timeline);
+  // The soft-karaoke walk over the bytes read, and the lyric reader over the
+  // whole file when the walk finds no lyrics.
+  analysis::SongLyrics sung = analysis::AnalyseSongLyrics(Song.SongPath.toStdString(), Song.Buffer, Song.Timeline);
+  const analysis::AnalysisOutcome& out = sung.walk;
+  Song.ReaderLyrics = sung.source == analysis::LyricSource::Reader;
+  Song.ReaderTimeline = std::move(sung.reader.timeline);
   if (out.tempo) setUpTempoControl(*out.tempo);
   if (out.division) Song.Division = *out.division;
 
-  const lyrics::TextDecoder decoder = lyrics::TextDecoder::ForSong(out.title1, out.title2, out.lines);
-  Song.TitleBytes[0] = out.title1;
-  Song.TitleBytes[1] = out.title2;
-  setCaption(Titulo1, QString::fromStdU16String(decoder.decode(out.title1)));
-  setCaption(Titulo2, QString::fromStdU16String(decoder.decode(out.title2)));
-  if (!out.result) return false;
+  const lyrics::TextDecoder decoder = lyrics::TextDecoder::ForSong(sung.title1, sung.title2, sung.lines);
+  Song.TitleBytes[0] = sung.title1;
+  Song.TitleBytes[1] = sung.title2;
+  setCaption(Titulo1, QString::fromStdU16String(decoder.decode(sung.title1)));
+  setCaption(Titulo2, QString::fromStdU16String(decoder.decode(sung.title2)));
+  if (sung.source == analysis::LyricSource::None) return false;
 
-  Song.LongestLine = out.longestLine;
-  setMemoLines(out.lines);
+  Song.LongestLine = sung.longestLine;
+  setMemoLines(sung.lines, decoder);
   memoHoldsLyrics_ = true;
   ResetLyricPanel();
   return true;

@@ -1,7 +1,14 @@
 #include "lyrics/lyric_memo_text.h"
 
+#include <iconv.h>
+#include <uchardet.h>
+
 #include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <cstdint>
+
+#include "lyrics/utf8.h"
 
 namespace melvar::lyrics {
 namespace {
@@ -13,53 +20,6 @@ constexpr char16_t kCp1252High[32] = {
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-struct Decoded {
-  char32_t codePoint;
-  int bytes;  // 1 for an invalid byte
-  bool valid;
-};
-
-bool IsContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
-
-// One strict UTF-8 sequence at bytes[i] (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-Decoded DecodeUtf8(std::string_view bytes, std::size_t i) {
-  const auto at = [&](std::size_t k) { return static_cast<uint8_t>(bytes[k]); };
-  const uint8_t b0 = at(i);
-  if (b0 < 0x80) return {b0, 1, true};
-  int length = 0;
-  uint8_t low = 0x80, high = 0xBF;  // range of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED) high = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) low = 0x90;
-    if (b0 == 0xF4) high = 0x8F;
-  } else {
-    return {0xFFFD, 1, false};
-  }
-  if (i + length > bytes.size()) return {0xFFFD, 1, false};
-  const uint8_t b1 = at(i + 1);
-  if (b1 < low || b1 > high) return {0xFFFD, 1, false};
-  char32_t cp = b0 & (0x7F >> length);
-  for (int k = 1; k < length; ++k) {
-    const uint8_t b = at(i + k);
-    if (!IsContinuation(b)) return {0xFFFD, 1, false};
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  return {cp, length, true};
-}
-
-Decoded DecodeOne(TextEncoding e, std::string_view bytes, std::size_t i) {
-  if (e == TextEncoding::Utf8) return DecodeUtf8(bytes, i);
-  const uint8_t b = static_cast<uint8_t>(bytes[i]);
-  return {b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char32_t{b}, 1, true};
-}
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp >= 0x10000) {
@@ -78,46 +38,167 @@ char32_t ShownInLine(char32_t cp) {
 
 }  // namespace
 
-bool IsUtf8WithMultiByte(std::string_view bytes) {
-  bool multiByte = false;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const Decoded d = DecodeUtf8(bytes, i);
-    if (!d.valid) return false;
-    multiByte |= d.bytes > 1;
-    i += d.bytes;
+// An iconv descriptor from one code page to UTF-32 (host order), used one
+// character at a time.
+struct TextDecoder::Converter {
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  std::string name;
+  ~Converter() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
   }
-  return multiByte;
-}
-
-TextDecoder TextDecoder::ForLines(const std::vector<std::string>& lines) {
-  bool multiByte = false;
-  for (const std::string& line : lines) {
-    for (std::size_t i = 0; i < line.size();) {
-      const Decoded d = DecodeUtf8(line, i);
-      if (!d.valid) return TextDecoder(TextEncoding::Windows1252);
-      multiByte |= d.bytes > 1;
-      i += d.bytes;
+  // The character at bytes[i]: the shortest run of 1 to 4 bytes that
+  // converts. A byte that starts no character is one U+FFFD.
+  void Next(std::string_view bytes, std::size_t i, std::u32string& out, int& used) const {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const std::size_t most = std::min<std::size_t>(4, bytes.size() - i);
+    for (std::size_t n = 1; n <= most; ++n) {
+      char32_t buf[8];
+      char* in = const_cast<char*>(bytes.data() + i);
+      std::size_t inLeft = n;
+      char* o = reinterpret_cast<char*>(buf);
+      std::size_t outLeft = sizeof buf;
+      const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+      if (r != static_cast<std::size_t>(-1) && inLeft == 0) {
+        out.assign(buf, (sizeof buf - outLeft) / sizeof(char32_t));
+        used = static_cast<int>(n);
+        return;
+      }
+      if (r == static_cast<std::size_t>(-1) && errno != EINVAL) break;  // not the start of a character
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
+    out.assign(1, U'\uFFFD');
+    used = 1;
   }
-  return TextDecoder(multiByte ? TextEncoding::Utf8 : TextEncoding::Windows1252);
+};
+
+namespace {
+
+bool Has8BitBytes(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
 }
 
-TextDecoder TextDecoder::ForSong(std::string_view, std::string_view, const std::vector<std::string>& lines) {
-  return ForLines(lines);
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// The code page the detector names for `bytes`, upper case; "" when it is unsure.
+std::string DetectCodePage(std::string_view bytes) {
+  uchardet_t detector = uchardet_new();
+  if (!detector) return {};
+  std::string name;
+  if (uchardet_handle_data(detector, bytes.data(), bytes.size()) == 0) {
+    uchardet_data_end(detector);
+    if (const char* found = uchardet_get_charset(detector)) name = UpperAscii(found);
+  }
+  uchardet_delete(detector);
+  return name;
+}
+
+}  // namespace
+
+TextDecoder TextDecoder::ForCodePage(const std::string& name) {
+  const std::string upper = UpperAscii(name);
+  if (upper == "UTF-8") return TextDecoder(TextEncoding::Utf8);
+  // Windows-1252 covers ISO-8859-1's letters; it is read by our own table.
+  if (upper.empty() || upper == "ASCII" || upper == "WINDOWS-1252" || upper == "ISO-8859-1")
+    return TextDecoder(TextEncoding::Windows1252);
+  auto converter = std::make_shared<Converter>();
+  converter->cd = iconv_open(std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE", upper.c_str());
+  if (converter->cd == reinterpret_cast<iconv_t>(-1)) return TextDecoder(TextEncoding::Windows1252);
+  converter->name = upper;
+  TextDecoder d;
+  d.encoding_ = TextEncoding::CodePage;
+  d.converter_ = std::move(converter);
+  return d;
+}
+
+TextDecoder TextDecoder::ForSong(std::string_view title1, std::string_view title2,
+                                 const std::vector<std::string>& lines) {
+  std::string lyric;
+  for (const std::string& line : lines) lyric += line + "\n";
+  if (IsUtf8WithMultiByte(lyric)) return TextDecoder(TextEncoding::Utf8);
+  std::string all = lyric;
+  all.append(title1).append("\n").append(title2);
+  if (!Has8BitBytes(all)) return TextDecoder(TextEncoding::Windows1252);
+  const std::string found = DetectCodePage(all);
+  // UTF-8 only by the rule above: lyric bytes that are not valid UTF-8 are
+  // not read as UTF-8, whatever the titles look like.
+  if (found == "UTF-8" && !IsValidUtf8(lyric)) return TextDecoder(TextEncoding::Windows1252);
+  return ForCodePage(found);
+}
+
+std::string TextDecoder::name() const {
+  switch (encoding_) {
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::CodePage: return converter_->name;
+    case TextEncoding::Windows1252: break;
+  }
+  return "WINDOWS-1252";
+}
+
+std::vector<DecodedChar> TextDecoder::characters(std::string_view bytes) const {
+  std::vector<DecodedChar> out;
+  out.reserve(bytes.size());
+  std::u32string cps;
+  for (std::size_t i = 0; i < bytes.size();) {
+    DecodedChar c;
+    if (encoding_ == TextEncoding::Utf8) {
+      const Utf8Char u = DecodeUtf8At(bytes, i);
+      AppendUtf16(c.units, u.codePoint);
+      c.bytes = u.bytes;
+    } else if (encoding_ == TextEncoding::CodePage) {
+      converter_->Next(bytes, i, cps, c.bytes);
+      for (const char32_t cp : cps) AppendUtf16(c.units, cp);
+    } else {
+      const uint8_t b = static_cast<uint8_t>(bytes[i]);
+      AppendUtf16(c.units, b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char32_t{b});
+    }
+    i += static_cast<std::size_t>(c.bytes);
+    out.push_back(std::move(c));
+  }
+  return out;
 }
 
 std::u16string TextDecoder::decode(std::string_view bytes) const {
   std::u16string out;
   out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const Decoded d = DecodeOne(encoding_, bytes, i);
-    AppendUtf16(out, d.codePoint);
-    i += d.bytes;
+  for (const DecodedChar& c : characters(bytes)) out += c.units;
+  return out;
+}
+
+std::string TextDecoder::decodeToUtf8(std::string_view bytes) const {
+  const std::u16string units = decode(bytes);
+  std::string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t cp = units[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size()) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
   }
   return out;
 }
 
-MemoText::MemoText(std::vector<std::string> lines) : lines_(std::move(lines)), decoder_(TextDecoder::ForLines(lines_)) {
+MemoText::MemoText(std::vector<std::string> lines) : MemoText(lines, TextDecoder::ForLines(lines)) {}
+
+MemoText::MemoText(std::vector<std::string> lines, TextDecoder decoder)
+    : lines_(std::move(lines)), decoder_(std::move(decoder)) {
   std::size_t raw = 0;
   for (const std::string& line : lines_) raw += line.size() + 2;
   displayAt_.reserve(raw + 1);
@@ -127,17 +208,15 @@ MemoText::MemoText(std::vector<std::string> lines) : lines_(std::move(lines)), d
   int shown = 0;
   for (std::size_t li = 0; li < lines_.size(); ++li) {
     const std::string& line = lines_[li];
-    for (std::size_t i = 0; i < line.size();) {
-      const Decoded d = DecodeOne(decoder_.encoding(), line, i);
+    for (const DecodedChar& c : decoder_.characters(line)) {
       const std::size_t before = display_.size();
-      AppendUtf16(display_, ShownInLine(d.codePoint));
+      for (const char16_t u : c.units) display_ += static_cast<char16_t>(ShownInLine(u));
       const int units = static_cast<int>(display_.size() - before);
-      for (int k = 0; k < d.bytes; ++k) {
+      for (int k = 0; k < c.bytes; ++k) {
         displayAt_.push_back(shown);
         endAt_.push_back(shown + units);
       }
       shown += units;
-      i += d.bytes;
     }
     if (li + 1 < lines_.size()) {
       // CR and LF both stand for the one '\n'.

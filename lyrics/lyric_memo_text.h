@@ -3,6 +3,7 @@
 // positions in them (bytes, lines joined by CR LF), and the decoded text the
 // memo shows (UTF-16, lines joined by a single '\n'), with the map from the
 // first to the second.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,38 +11,57 @@
 
 namespace melvar::lyrics {
 
-enum class TextEncoding { Windows1252, Utf8 };
+enum class TextEncoding { Windows1252, Utf8, CodePage };
+
+// One character of a song's text: its UTF-16 units and the bytes it takes.
+struct DecodedChar {
+  std::u16string units;
+  int bytes = 1;
+};
 
 // Decodes a song's 8-bit texts. A song whose lyric bytes are valid UTF-8
-// with at least one multi-byte sequence is read as UTF-8; any other as
-// Windows-1252 (every byte has a character; the five unassigned ones map to
-// the C1 controls of the same value).
+// with at least one multi-byte sequence is read as UTF-8. Any other song
+// with bytes above 0x7F has its code page detected over its lyric and title
+// bytes together and is read in it (Cyrillic, Greek, Turkish, Thai, Japanese,
+// Korean and the like); when the detection is unsure, or the song is plain
+// ASCII, it is read as Windows-1252 (every byte has a character; the five
+// unassigned ones map to the C1 controls of the same value). Copies of a
+// decoder for a detected code page share one converter: use them from one
+// thread.
 class TextDecoder {
  public:
   TextDecoder() = default;
-  explicit TextDecoder(TextEncoding e) : encoding_(e) {}
+  // UTF-8 or Windows-1252 (CodePage, which needs a name, gives Windows-1252).
+  explicit TextDecoder(TextEncoding e) : encoding_(e == TextEncoding::CodePage ? TextEncoding::Windows1252 : e) {}
+  // A code page by its iconv name; Windows-1252 when iconv does not know it.
+  static TextDecoder ForCodePage(const std::string& name);
 
-  // The decoding for a song, chosen from its lyric lines (all together).
-  static TextDecoder ForLines(const std::vector<std::string>& lines);
-  // The same; the titles take the song's decoding, they do not choose it.
+  // The decoding for a song, chosen from its lyric lines and titles.
   static TextDecoder ForSong(std::string_view title1, std::string_view title2,
                              const std::vector<std::string>& lines);
+  static TextDecoder ForLines(const std::vector<std::string>& lines) { return ForSong({}, {}, lines); }
 
   TextEncoding encoding() const { return encoding_; }
-  // Decoded text; in UTF-8 mode a byte that does not belong to a valid
-  // sequence becomes U+FFFD.
+  // "UTF-8", "WINDOWS-1252" or the code page's name ("WINDOWS-1251", "SHIFT_JIS", ...).
+  std::string name() const;
+
+  // Decoded text; a byte that does not belong to a valid character becomes U+FFFD.
   std::u16string decode(std::string_view bytes) const;
+  std::string decodeToUtf8(std::string_view bytes) const;
+  // The characters of `bytes` one by one, each with the bytes it takes.
+  std::vector<DecodedChar> characters(std::string_view bytes) const;
 
  private:
+  struct Converter;
   TextEncoding encoding_ = TextEncoding::Windows1252;
+  std::shared_ptr<const Converter> converter_;  // CodePage only
 };
-
-bool IsUtf8WithMultiByte(std::string_view bytes);
 
 class MemoText {
  public:
   MemoText() : MemoText(std::vector<std::string>{}) {}
   explicit MemoText(std::vector<std::string> lines);
+  MemoText(std::vector<std::string> lines, TextDecoder decoder);
 
   int lineCount() const { return static_cast<int>(lines_.size()); }
   const std::string& lineBytes(int i) const;      // "" past the last line

@@ -54,9 +54,10 @@ CatchUpResult CatchUpStep(LyricState& s, const TimelineView& timeline, int lineH
       // when nothing came before.
       if (s.LineEmpty) s.HighlightStart = 0;
     } else {
-      // HighlightStart is on the CR after a line's text, or on the start of
-      // an empty line (whose CR LF comes first).
-      s.HighlightStart += s.LineEmpty ? 2 : 1;
+      // With a separator, HighlightStart is on the LF after a line's text
+      // (one past the separator's place, the CR); without one it is on the
+      // CR. On an empty line it is on the line's start, its CR LF first.
+      s.HighlightStart += (s.LineEmpty || timeline.SeparatorBytes() == 0) ? 2 : 1;
       s.LineEmpty = true;
     }
     ++s.LineCursor;
@@ -72,7 +73,7 @@ CatchUpResult CatchUpStep(LyricState& s, const TimelineView& timeline, int lineH
     // text it still adds the separator.
     if (shown > 0 || !s.LineEmpty) {
       r.selectionLength = shown;
-      s.HighlightStart = start + shown + 1;
+      s.HighlightStart = start + shown + timeline.SeparatorBytes();
       s.LineEmpty = false;
     }
   }

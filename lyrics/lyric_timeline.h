@@ -1,26 +1,26 @@
 #pragma once
 // A read-only view of a song's lyric timeline for the lyric display rules.
 //
-// The timeline itself belongs to the song analysis: a fixed table of
-// syllables whose texts are offsets into the song's byte buffer. The display
-// rules only read it, so they take this small view instead of the analysis
-// types: it works with any table whose entries have the fields `Time`,
-// `Length` and `Text` (the analysis's `Syllable`, or `Syllable` below), and it
+// A timeline is a table of syllables whose texts are offsets into a byte
+// buffer: the song buffer for the soft-karaoke walk of the song analysis, the
+// timeline's own bytes for the lyric reader. The display rules only read it,
+// so they take this small view: it works with any table whose entries have
+// the fields `Time`, `Length` and `Text` (the analysis's `Syllable`), and it
 // never reads an entry at or past the count or a byte outside the buffer.
+//
+// Soft-karaoke lines join their syllables with a "." in the memo; the
+// reader's lines join them as the song writes them. The view carries which
+// of the two the memo's lines were built with, so the highlight counts the
+// same positions.
 #include <concepts>
 #include <cstdint>
 #include <span>
 
+#include "analysis/syllable.h"
+
 namespace melvar::lyrics {
 
-// One syllable, field for field as the analysis stores it: due time in
-// sixteenth notes, stored text length (a leading line-break mark included)
-// and the offset of its first text byte in the song buffer.
-struct Syllable {
-  int32_t Time = 0;
-  uint8_t Length = 0;
-  int32_t Text = 0;
-};
+using analysis::Syllable;
 
 template <class S>
 concept SyllableLike = requires(const S& s) {
@@ -65,6 +65,14 @@ class TimelineView {
                          : static_cast<int>(timeline.SyllableTable.size()),
                      songBuffer, bufferSize) {}
 
+  // The memo joins this timeline's syllables without a separator.
+  TimelineView& JoinedAsWritten() {
+    separated_ = false;
+    return *this;
+  }
+  // Bytes the memo puts between two texts of a line: 1 (".") or 0.
+  int SeparatorBytes() const { return separated_ ? 1 : 0; }
+
   int Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
 
@@ -95,6 +103,7 @@ class TimelineView {
   int32_t (*time_)(const void*, int) = nullptr;
   uint8_t (*length_)(const void*, int) = nullptr;
   int32_t (*text_)(const void*, int) = nullptr;
+  bool separated_ = true;
 };
 
 inline bool IsLineBreakMark(uint8_t byte) { return byte == '/' || byte == '\\'; }

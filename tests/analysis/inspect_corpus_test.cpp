@@ -89,6 +89,43 @@ TEST(InspectCorpus, OneValidJsonLinePerSong) {
   EXPECT_EQ(byName["jingle-bells_tune1000.kar"]["division"].toInt(), 215);
   EXPECT_EQ(byName["jingle-bells_tune1000.kar"]["bytes"].toInt(), 20000);
   EXPECT_FALSE(byName["12oz_44k-stereo.mp3"]["analysed"].toBool());
+
+  // Where the lyrics each song shows come from, their code page and first
+  // line as the user sees it; these files show the layouts the soft-karaoke
+  // walk does not read.
+  struct LyricRow {
+    const char* file;
+    const char* source;
+    const char* encoding;
+    const char* firstLine;  // UTF-8, the start of the first line
+  };
+  const LyricRow rows[] = {
+      {"happy-birthday_intact.kar", "walk", "WINDOWS-1252", "Happ.y. Birth.day. to. you"},
+      {"negra-sombra_utf8-galician.kar", "walk", "UTF-8", "Can.do. pen.so. que. te. fu.ches,"},
+      // TEXT events with line marks in the first track.
+      {"twinkle_mma-dmidiplayer.kar", "reader", "WINDOWS-1252", "Twinkle, Twinkle little star; "},
+      // LYRIC events in the third track, CR LF line ends.
+      {"ave-maria_utf8-german-0x05.mid", "reader", "UTF-8", "Ave Maria! Jungfrau mild,"},
+      // LYRIC events in the soprano's track (the seventh).
+      {"hallelujah_lyrics-0x05-soprano-track7.mid", "reader", "WINDOWS-1252", "Hallelujah, Hallelujah,"},
+      // The same verses in five voice tracks, two verses under the same notes.
+      {"eccard-hymn_lyrics-in-5-voice-tracks_latin1.mid", "reader", "WINDOWS-1252",
+       "Za-cha-ri-as war ganz ver-stummt, bis daß von sei-nem Wei-be kommt ein Sohn durch Got-tes Gü_te, "},
+      // Only a remark in a TEXT event: no lyrics.
+      {"tokyo_format0_no-tempo-event.mid", "none", "WINDOWS-1252", nullptr},
+  };
+  for (const LyricRow& row : rows) {
+    const QJsonObject lyrics = byName[row.file]["lyrics"].toObject();
+    EXPECT_EQ(lyrics["source"].toString(), row.source) << row.file;
+    EXPECT_EQ(lyrics["encoding"].toString(), row.encoding) << row.file;
+    const QJsonArray lines = lyrics["lines"].toArray();
+    if (row.firstLine) {
+      ASSERT_FALSE(lines.isEmpty()) << row.file;
+      EXPECT_TRUE(lines[0].toString().startsWith(QString::fromUtf8(row.firstLine))) << lines[0].toString().toStdString();
+    } else {
+      EXPECT_TRUE(lines.isEmpty()) << row.file;
+    }
+  }
 }
 
 TEST(InspectCorpus, UnreadableFileGivesAnErrorLineAndTheToolGoesOn) {

@@ -1,7 +1,7 @@
 #pragma once
-// A tiny byte builder for analysis tests: a header, track chunks and events
-// written byte for byte, so a test can lay out exactly the song it needs
-// (also broken ones).
+// Song bytes for the analysis tests, laid out byte for byte with the
+// project's SMF writer so a test can write exactly the song it needs (also
+// broken ones). Meta events here keep a one-byte length, as the walk reads it.
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/song_analysis.h"
+#include "tools/smf/smf.h"
 
 namespace melvar::analysis {
 // Stops print by their reason in test failures.
@@ -25,17 +26,14 @@ inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.b
 
 // A variable-length quantity.
 inline Bytes VarLen(uint32_t v) {
-  Bytes b{static_cast<uint8_t>(v & 0x7F)};
-  while (v >>= 7) b.insert(b.begin(), static_cast<uint8_t>(0x80 | (v & 0x7F)));
+  Bytes b;
+  smf::PutVarLen(b, v);
   return b;
 }
 
 // "MThd" with the given length field, format 1, 3 tracks, division; the
 // header always takes 14 bytes here (the length field only states a length).
-inline Bytes Header(uint16_t division = 480, uint32_t length = 6) {
-  return {'M', 'T', 'h', 'd', uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
-          0, 1, 0, 3, uint8_t(division >> 8), uint8_t(division)};
-}
+inline Bytes Header(uint16_t division = 480, uint32_t length = 6) { return smf::Header(1, 3, division, length); }
 
 // An event: delta time then the given bytes.
 inline Bytes Ev(uint32_t delta, const Bytes& body) {
@@ -63,10 +61,7 @@ inline Bytes TimeSignature(uint32_t delta = 0) { return Ev(delta, {0xFF, 0x58, 0
 inline Bytes Track(std::initializer_list<Bytes> events, const char* tag = "MTrk") {
   Bytes data;
   for (const auto& e : events) Append(data, e);
-  Bytes b{uint8_t(tag[0]), uint8_t(tag[1]), uint8_t(tag[2]), uint8_t(tag[3]), 0, 0,
-          uint8_t(data.size() >> 8), uint8_t(data.size())};
-  Append(b, data);
-  return b;
+  return smf::Chunk(data, tag);
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -326,6 +326,30 @@ TEST_F(LyricScenarioTest, TheClipboardHoldsBothTitlesThenTheLines) {
   EXPECT_EQ(messages_.size(), 1);
 }
 
+TEST_F(LyricScenarioTest, LyricEventsInTrackOneAreFollowedToTheLastSyllable) {
+  // One letter per LYRIC event in the melody's track, a CR ending the first line.
+  SongBuilder b(480, 500000);
+  const char* texts[] = {"U", "M", "I", "I", "Y", "A", "K\r", "U", "M", "I", "I", "Y", "A", "K"};
+  for (int i = 0; i < 14; ++i) b.syllable(texts[i], 240 + 240 * i);  // due at 1, 3, 5, ...
+  write("a_song.kar", b.lyricsInTrack1());
+  play(0);
+  ASSERT_TRUE(form().Lyric.HasLyrics);
+  EXPECT_EQ(form().Letra->toPlainText(), "UMIIYAK\nUMIIYAK");
+  form().ToclipbClick();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "\r\n          \r\n              \r\n\r\nUMIIYAK\r\nUMIIYAK\r\n");
+  tickAt(4);
+  EXPECT_EQ(highlighted(), "M");
+  tickAt(16);  // the first letter of the second line
+  EXPECT_EQ(highlighted(), "U");
+  EXPECT_EQ(form().Letra->textCursor().selectionStart(), 8);
+  EXPECT_EQ(form().Lyric.LineCursor, 2);
+  tickAt(30);
+  EXPECT_EQ(highlighted(), "K");
+  EXPECT_EQ(form().Letra->textCursor().selectionStart(), 14);
+  EXPECT_FALSE(form().Lyric.HasLyrics);
+}
+
 TEST_F(LyricScenarioTest, TheLastLinesReachTheTopOfThePanel) {
   SongBuilder b(480, 500000);
   for (int line = 0; line < 13; ++line) {

@@ -1,12 +1,15 @@
 #pragma once
-// Builds small, real karaoke and MIDI songs for the window tests: a tempo
-// track, the karaoke marker track, a words track with one text event per
-// syllable, and a melody track that plays a note under each syllable.
+// Builds small, real karaoke and MIDI songs for the window tests with the
+// project's SMF writer: a tempo track, the karaoke marker track, a words
+// track with one text event per syllable, and a melody track that plays a
+// note under each syllable.
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tools/smf/smf.h"
 
 namespace melvar::test {
 
@@ -29,31 +32,24 @@ class SongBuilder {
   SongBuilder& noteLength(uint32_t ticks) { noteLength_ = ticks; return *this; }
 
   std::vector<uint8_t> karaoke() const {
-    std::vector<uint8_t> out = header(4);
-    appendTrack(out, tempoTrack());
-    std::vector<uint8_t> marker;
-    meta(marker, 0, 0x01, "@KMIDI KARAOKE FILE");
-    appendTrack(out, marker);
-    std::vector<uint8_t> words;
-    meta(words, 0, 0x03, "Words");
-    for (const auto& t : titles_) meta(words, 0, 0x01, "@T" + t);
+    smf::EventList marker, words;
+    marker.Text(0, "@KMIDI KARAOKE FILE");
+    words.Name(0, "Words");
+    for (const auto& t : titles_) words.Text(0, "@T" + t);
     uint32_t at = 0;
     for (const auto& s : syllables_) {
-      meta(words, s.tick - at, 0x01, s.text);
+      words.Text(s.tick - at, s.text);
       at = s.tick;
     }
-    appendTrack(out, words);
-    appendTrack(out, melodyTrack());
-    return out;
+    return file({tempoTrack(), marker, words, melodyTrack()});
   }
 
+  // The syllables as LYRIC events in the melody's track, track 1 of two: a
+  // layout the soft-karaoke walk does not read.
+  std::vector<uint8_t> lyricsInTrack1() const { return file({tempoTrack(), melodyTrack(true)}); }
+
   // The same music without the karaoke tracks.
-  std::vector<uint8_t> plainMidi() const {
-    std::vector<uint8_t> out = header(2);
-    appendTrack(out, tempoTrack());
-    appendTrack(out, melodyTrack());
-    return out;
-  }
+  std::vector<uint8_t> plainMidi() const { return file({tempoTrack(), melodyTrack()}); }
 
   static bool write(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary);
@@ -62,52 +58,34 @@ class SongBuilder {
   }
 
  private:
-  static void varLen(std::vector<uint8_t>& out, uint32_t v) {
-    uint8_t tmp[5];
-    int n = 0;
-    tmp[n++] = v & 0x7F;
-    while (v >>= 7) tmp[n++] = 0x80 | (v & 0x7F);
-    while (n) out.push_back(tmp[--n]);
+  std::vector<uint8_t> file(std::initializer_list<smf::EventList> tracks) const {
+    std::vector<smf::Bytes> chunks;
+    for (smf::EventList t : tracks) chunks.push_back(smf::Chunk(t.End().bytes()));
+    return smf::SmfFile(1, division_, chunks);
   }
-  static void meta(std::vector<uint8_t>& out, uint32_t delta, uint8_t type, const std::string& text) {
-    varLen(out, delta);
-    out.push_back(0xFF);
-    out.push_back(type);
-    out.push_back(static_cast<uint8_t>(text.size()));
-    out.insert(out.end(), text.begin(), text.end());
-  }
-  std::vector<uint8_t> header(uint16_t tracks) const {
-    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(tracks),
-            static_cast<uint8_t>(division_ >> 8), static_cast<uint8_t>(division_ & 0xFF)};
-  }
-  static void appendTrack(std::vector<uint8_t>& out, std::vector<uint8_t> body) {
-    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
-    const uint32_t n = static_cast<uint32_t>(body.size());
-    out.insert(out.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
-                           static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-    out.insert(out.end(), body.begin(), body.end());
-  }
-  std::vector<uint8_t> tempoTrack() const {
-    std::vector<uint8_t> t = {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,
-                              0x00, 0xFF, 0x51, 0x03, static_cast<uint8_t>(tempo_ >> 16),
-                              static_cast<uint8_t>(tempo_ >> 8), static_cast<uint8_t>(tempo_)};
+  smf::EventList tempoTrack() const {
+    smf::EventList t;
+    t.Raw(0, {0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}).Tempo(0, tempo_);
     // A name long enough that even the smallest test song is analysed
     // (the player skips files of 300 bytes or fewer).
-    meta(t, 0, 0x03, "Melvar test song, tempo and time signature track");
+    t.Name(0, "Melvar test song, tempo and time signature track");
     return t;
   }
-  std::vector<uint8_t> melodyTrack() const {
-    std::vector<uint8_t> t = {0x00, 0xC0, 73};  // flute
+  // With `lyrics`, each syllable's text is a LYRIC event before its note.
+  smf::EventList melodyTrack(bool lyrics = false) const {
+    smf::EventList t;
+    t.Program(0, 0, 73);  // flute
     uint32_t at = 0;
     uint8_t note = 67;
     for (size_t i = 0; i < syllables_.size(); ++i) {
       const uint32_t on = std::max(syllables_[i].tick, at);
       uint32_t off = on + noteLength_;
       if (i + 1 < syllables_.size()) off = std::min(off, std::max(on, syllables_[i + 1].tick));
-      varLen(t, on - at);
-      t.insert(t.end(), {0x90, note, 96});
-      varLen(t, off - on);
-      t.insert(t.end(), {0x80, note, 0});
+      if (lyrics) {
+        t.Lyric(on - at, syllables_[i].text);
+        at = on;
+      }
+      t.NoteOn(on - at, 0, note, 96).NoteOff(off - on, 0, note);
       at = off;
       note = static_cast<uint8_t>(note == 72 ? 67 : note + 1);
     }

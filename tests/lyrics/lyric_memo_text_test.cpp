@@ -1,4 +1,5 @@
 #include "lyrics/lyric_memo_text.h"
+#include "lyrics/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ class EncodingChoiceTest : public ::testing::TestWithParam<EncodingCase> {};
 TEST_P(EncodingChoiceTest, OnlyValidMultiByteUtf8IsUtf8) {
   const EncodingCase c = GetParam();
   EXPECT_EQ(IsUtf8WithMultiByte(c.bytes), c.utf8);
-  EXPECT_EQ(TextDecoder::ForLines({c.bytes}).encoding(), c.utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1252);
+  EXPECT_EQ(TextDecoder::ForLines({c.bytes}).encoding() == TextEncoding::Utf8, c.utf8);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -38,7 +38,7 @@ TEST(MidiFileTest, RunningStatusSurvivesMetaAndSysex) {
   Track t;
   t.NoteOn(0, 0, 60, 100)
       .Raw(10, {62, 100})                               // running status
-      .Text(0, 0x05, "la")                              // a lyric between
+      .Lyric(0, "la")                              // a lyric between
       .Raw(10, {64, 100})                               // still note-on
       .Raw(0, {0xF0, 3, 0x7E, 0x7F, 0xF7})              // sysex between
       .Raw(5, {65, 0})                                  // note-on velocity 0
@@ -118,10 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MidiFileTest, SameTickKeepsTrackOrderAndFileOrder) {
   Track a, b;
-  a.Cc(0, 0, 7, 1).Cc(0, 0, 7, 2).End();
-  b.Cc(0, 0, 7, 3).End();
+  a.Control(0, 0, 7, 1).Control(0, 0, 7, 2).End();
+  b.Control(0, 0, 7, 3).End();
   Track c;
-  c.Cc(0, 0, 7, 4).End();
+  c.Control(0, 0, 7, 4).End();
   MidiSong s = Parse(Smf(1, 96, {a, b, c}));
   std::vector<int> values;
   for (const MidiEvent& e : s.events)
@@ -221,7 +221,7 @@ TEST(MidiFileTest, UnreadableFilesAreRefused) {
 TEST(MidiFileTest, AnyBytesParseWithoutOverRead) {
   // Mutations of a real-looking song: each must give a song or an error.
   Track a, b;
-  a.Tempo(0, 500000).Text(0, 3, "name").End(100);
+  a.Tempo(0, 500000).Name(0, "name").End(100);
   b.Program(0, 1, 3).NoteOn(0, 1, 60, 90).Raw(0, {0xF0, 2, 1, 0xF7}).Raw(10, {64, 90}).NoteOff(100, 1, 60).End();
   const Bytes base = Smf(1, 96, {a, b});
   std::mt19937 rng(1234);

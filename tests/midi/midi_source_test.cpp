@@ -149,7 +149,7 @@ TEST_F(MidiSourceTest, FinishesJustAfterTheLastEventAndRingsOut) {
 TEST_F(MidiSourceTest, BlockSizeDoesNotChangeTiming) {
   // Hundreds of tempo changes: the end must land on the same frame whatever the blocks.
   Track t;
-  for (int i = 0; i < 400; ++i) t.Tempo(i ? 37 : 0, i % 2 ? 333333 : 777777).Cc(0, 0, 7, i % 128);
+  for (int i = 0; i < 400; ++i) t.Tempo(i ? 37 : 0, i % 2 ? 333333 : 777777).Control(0, 0, 7, i % 128);
   t.End(11);
   const Bytes song = Smf(0, 96, {t});
   int64_t endFrame[2] = {0, 0};
@@ -178,14 +178,14 @@ Bytes ChaseSong() {
   t.Tempo(0, 500000)
       .NoteOn(0, 0, 60, 110)
       .NoteOff(480, 0, 60)
-      .Cc(480, 0, 0, 0)
+      .Control(480, 0, 0, 0)
       .Program(0, 0, 40)
-      .Cc(0, 0, 7, 90)
-      .Cc(0, 0, 10, 20)
-      .Cc(0, 0, 64, 127)
+      .Control(0, 0, 7, 90)
+      .Control(0, 0, 10, 20)
+      .Control(0, 0, 64, 127)
       .Raw(0, {0xE0, 0, 80})
       .Program(0, 1, 10)
-      .Cc(480, 0, 64, 0)
+      .Control(480, 0, 64, 0)
       .Program(960, 1, 20)
       .NoteOn(960, 0, 64, 100)
       .NoteOff(480, 0, 64)

@@ -1,12 +1,19 @@
 // melvar-inspect [--json] FILE...
+// melvar-inspect --summary FOLDER...
 //
 // Tells what the player sees in each song: it reads and analyses every file
 // as a fresh start of the player would (nothing carried over from the file
 // before), and prints the tempo, division, titles, lyric lines, syllables
-// and why the analysis stopped. With --json it prints one JSON object per
-// file and line; every text is the song's bytes, each byte as the character
-// of the same number, so the output is exact whatever the song's code page.
+// and why the analysis stopped, then where the lyrics the song shows come
+// from (the soft-karaoke walk, the lyric reader or none), their code page and
+// their lines as the user sees them. With --json it prints one JSON object
+// per file and line; every text of the walk is the song's bytes, each byte as
+// the character of the same number, so the output is exact whatever the
+// song's code page; the "lyrics" object holds the decoded lines in UTF-8.
+// With --summary it counts, per folder (sub-folders included), the MIDI and
+// karaoke songs with lyrics by source.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +21,16 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
+#include "analysis/lyric_reader.h"
 #include "analysis/song_analysis.h"
+#include "lyrics/lyric_memo_text.h"
+#include "lyrics/utf8.h"
+#include "playback/song_selection.h"
 
 using namespace melvar::analysis;
 
@@ -26,24 +42,6 @@ bool IsAudioFile(const std::string& path) {
   std::string ext = path.substr(path.size() - 4);
   for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   return ext == ".MP3" || ext == ".WAV";
-}
-
-bool IsValidUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t more;
-    if (c < 0x80) more = 0;
-    else if (c >= 0xC2 && c <= 0xDF) more = 1;
-    else if ((c >> 4) == 0xE) more = 2;
-    else if (c >= 0xF0 && c <= 0xF4) more = 3;
-    else return false;
-    if (i + more >= s.size() && more > 0) return false;
-    for (size_t k = 1; k <= more; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-    i += more + 1;
-  }
-  return true;
 }
 
 // A JSON string. Byte-wise: every byte is the character of the same number
@@ -75,7 +73,7 @@ std::string JsonString(const std::string& s, bool byteWise = true) {
   return out + "\"";
 }
 
-std::string JsonPath(const std::string& path) { return JsonString(path, !IsValidUtf8(path)); }
+std::string JsonPath(const std::string& path) { return JsonString(path, !melvar::lyrics::IsValidUtf8(path)); }
 
 // Song bytes for a terminal: printable bytes as they are, others as \xNN.
 std::string Readable(const std::string& s) {
@@ -102,6 +100,8 @@ struct Inspection {
   std::unique_ptr<SongData> song = std::make_unique<SongData>();
   std::unique_ptr<LyricTimeline> timeline = std::make_unique<LyricTimeline>();
   AnalysisOutcome out;
+  SongLyrics lyrics;
+  melvar::lyrics::TextDecoder decoder;
 
   std::string SyllableText(int i) const {
     const Syllable& s = timeline->SyllableTable[static_cast<size_t>(i)];
@@ -126,13 +126,22 @@ Inspection Inspect(const std::string& path) {
     if (f) std::fclose(f);
     return r;
   }
+  // A FIFO or device would block the read: only regular files are read.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    r.readable = false;
+    r.error = "not a regular file";
+    return r;
+  }
   if (ReadSongStart(path, *r.song, &r.error) < 0) {
     r.readable = false;
     return r;
   }
   if (r.song->SongBytes > 300) {
     r.analysed = true;
-    r.out = AnalyseSong(*r.song, *r.timeline);
+    r.lyrics = AnalyseSongLyrics(path, *r.song, *r.timeline);
+    r.out = r.lyrics.walk;
+    r.decoder = melvar::lyrics::TextDecoder::ForSong(r.lyrics.title1, r.lyrics.title2, r.lyrics.lines);
   }
   return r;
 }
@@ -169,7 +178,21 @@ void PrintJson(const Inspection& r) {
   }
   j += ",\"lines\":[";
   for (size_t i = 0; i < o.lines.size(); ++i) j += (i ? "," : "") + JsonString(o.lines[i]);
-  j += "],\"longestLine\":" + std::to_string(o.longestLine) + "}";
+  j += "],\"longestLine\":" + std::to_string(o.longestLine);
+  if (r.analysed) {
+    const SongLyrics& l = r.lyrics;
+    j += ",\"lyrics\":{\"source\":\"" + std::string(DescribeSource(l.source)) + "\"";
+    j += ",\"encoding\":" + JsonString(r.decoder.name(), false);
+    if (l.source == LyricSource::Reader) {
+      j += ",\"choice\":" + JsonString(DescribeChoice(l.reader.choice), false);
+      j += ",\"track\":" + std::to_string(l.reader.track) + ",\"type\":" + std::to_string(l.reader.eventType);
+    }
+    j += ",\"titles\":[" + JsonString(r.decoder.decodeToUtf8(l.title1), false) + "," +
+         JsonString(r.decoder.decodeToUtf8(l.title2), false) + "],\"lines\":[";
+    for (size_t i = 0; i < l.lines.size(); ++i) j += (i ? "," : "") + JsonString(r.decoder.decodeToUtf8(l.lines[i]), false);
+    j += "]}";
+  }
+  j += "}";
   std::printf("%s\n", j.c_str());
 }
 
@@ -213,28 +236,88 @@ void PrintReadable(const Inspection& r) {
     std::printf("  lines:       %zu, longest %d\n", o.lines.size(), o.longestLine);
     for (const auto& line : o.lines) std::printf("    | %s\n", Readable(line).c_str());
   }
+  const SongLyrics& l = r.lyrics;
+  std::printf("  lyrics:      %s", DescribeSource(l.source));
+  if (l.source == LyricSource::Reader)
+    std::printf(" (%s: track %d, %s events)", DescribeChoice(l.reader.choice), l.reader.track,
+                l.reader.eventType == 0x05 ? "LYRIC" : "TEXT");
+  std::printf(", %s\n", r.decoder.name().c_str());
+  if (l.source != LyricSource::Walk && (!l.title1.empty() || !l.title2.empty()))
+    std::printf("  shown titles: %s / %s\n", Readable(r.decoder.decodeToUtf8(l.title1)).c_str(),
+                Readable(r.decoder.decodeToUtf8(l.title2)).c_str());
+  if (l.source != LyricSource::None) {
+    std::printf("  shown lines: %zu, longest %d\n", l.lines.size(), l.longestLine);
+    for (const auto& line : l.lines) std::printf("    | %s\n", Readable(r.decoder.decodeToUtf8(line)).c_str());
+  }
   std::printf("\n");
 }
 
 int Usage(std::FILE* to, int code) {
-  std::fprintf(to, "usage: melvar-inspect [--json] FILE...\n");
+  std::fprintf(to, "usage: melvar-inspect [--json] FILE...\n       melvar-inspect --summary FOLDER...\n");
   return code;
+}
+
+// Counts the MIDI and karaoke songs of a folder (and its sub-folders) by
+// where their lyrics come from.
+bool Summarise(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    std::fprintf(stderr, "melvar-inspect: %s: not a folder\n", folder.c_str());
+    return false;
+  }
+  std::vector<std::string> files;
+  for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    const std::string ext = melvar::playback::SongExtension(it->path().string());
+    if (ext == ".MID" || ext == ".KAR") files.push_back(it->path().string());
+  }
+  std::sort(files.begin(), files.end());
+  // Per extension: songs, then lyrics by walk, by reader, none, unread.
+  std::map<std::string, std::array<int, 5>> counts;
+  for (const auto& f : files) {
+    const Inspection r = Inspect(f);
+    auto& c = counts[melvar::playback::SongExtension(f)];
+    ++c[0];
+    if (!r.readable || !r.analysed) ++c[4];
+    else if (r.lyrics.source == LyricSource::Walk) ++c[1];
+    else if (r.lyrics.source == LyricSource::Reader) ++c[2];
+    else ++c[3];
+  }
+  std::printf("%s\n", folder.c_str());
+  std::array<int, 5> total{};
+  for (const auto& [ext, c] : counts) {
+    std::printf("  %-5s %4d songs: lyrics by walk %d, by reader %d, none %d, not analysed %d\n", ext.c_str(), c[0],
+                c[1], c[2], c[3], c[4]);
+    for (size_t i = 0; i < c.size(); ++i) total[i] += c[i];
+  }
+  std::printf("  all   %4d songs: lyrics by walk %d, by reader %d, none %d, not analysed %d\n", total[0], total[1],
+              total[2], total[3], total[4]);
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool json = false;
+  bool summary = false;
   std::vector<std::string> files;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (options && a == "--json") json = true;
+    else if (options && a == "--summary") summary = true;
     else if (options && a == "--") options = false;
     else if (options && (a == "-h" || a == "--help")) return Usage(stdout, 0);
     else files.push_back(a);
   }
-  if (files.empty()) return Usage(stderr, 2);
+  if (files.empty() || (summary && json)) return Usage(stderr, 2);
+  if (summary) {
+    bool ok = true;
+    for (const auto& folder : files) ok = Summarise(folder) && ok;
+    return ok ? 0 : 1;
+  }
   bool allRead = true;
   for (const auto& f : files) {
     const Inspection r = Inspect(f);

@@ -21,9 +21,13 @@
 #include <string_view>
 #include <vector>
 
-#include "smf.h"
+#include "tools/smf/smf.h"
 
 namespace melvar::mkdemo {
+
+using smf::Bytes;
+using smf::SmfFile;
+using smf::TrackBuilder;
 
 // Errors are values: code 0 means success.
 struct MkError {

@@ -1,8 +1,8 @@
-#include "smf.h"
+#include "tools/smf/smf.h"
 
 #include <algorithm>
 
-namespace melvar::mkdemo {
+namespace melvar::smf {
 
 void PutVarLen(Bytes& out, uint32_t value) {
   uint8_t groups[5];
@@ -71,19 +71,57 @@ Bytes TrackBuilder::Chunk(uint32_t endTick) const {
   PutVarLen(data, endTick > now ? endTick - now : 0);
   data.insert(data.end(), {0xFF, 0x2F, 0x00});
 
-  Bytes chunk{'M', 'T', 'r', 'k'};
-  PutBigEndian(chunk, static_cast<uint32_t>(data.size()), 4);
-  chunk.insert(chunk.end(), data.begin(), data.end());
-  return chunk;
+  return smf::Chunk(data);
 }
 
 Bytes SmfFile(uint16_t format, uint16_t division, const std::vector<Bytes>& chunks) {
-  Bytes out{'M', 'T', 'h', 'd', 0, 0, 0, 6};
-  PutBigEndian(out, format, 2);
-  PutBigEndian(out, static_cast<uint32_t>(chunks.size()), 2);
-  PutBigEndian(out, division, 2);
+  Bytes out = Header(format, static_cast<uint16_t>(chunks.size()), division);
   for (const Bytes& c : chunks) out.insert(out.end(), c.begin(), c.end());
   return out;
 }
 
-}  // namespace melvar::mkdemo
+EventList& EventList::Raw(uint32_t delta, std::initializer_list<int> bytes) {
+  PutVarLen(bytes_, delta);
+  for (const int b : bytes) bytes_.push_back(static_cast<uint8_t>(b));
+  return *this;
+}
+
+EventList& EventList::Raw(uint32_t delta, const Bytes& bytes) {
+  PutVarLen(bytes_, delta);
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+EventList& EventList::Meta(uint32_t delta, uint8_t type, std::string_view data) {
+  PutVarLen(bytes_, delta);
+  bytes_.insert(bytes_.end(), {0xFF, type});
+  PutVarLen(bytes_, static_cast<uint32_t>(data.size()));
+  bytes_.insert(bytes_.end(), data.begin(), data.end());
+  return *this;
+}
+
+EventList& EventList::Tempo(uint32_t delta, uint32_t microsPerQuarter) {
+  PutVarLen(bytes_, delta);
+  bytes_.insert(bytes_.end(), {0xFF, 0x51, 0x03});
+  PutBigEndian(bytes_, microsPerQuarter, 3);
+  return *this;
+}
+
+Bytes Header(uint16_t format, uint16_t tracks, uint16_t division, uint32_t length) {
+  Bytes out{'M', 'T', 'h', 'd'};
+  PutBigEndian(out, length, 4);
+  PutBigEndian(out, format, 2);
+  PutBigEndian(out, tracks, 2);
+  PutBigEndian(out, division, 2);
+  return out;
+}
+
+Bytes Chunk(const Bytes& body, std::string_view tag) {
+  Bytes out;
+  for (std::size_t i = 0; i < 4; ++i) out.push_back(i < tag.size() ? static_cast<uint8_t>(tag[i]) : ' ');
+  PutBigEndian(out, static_cast<uint32_t>(body.size()), 4);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+}  // namespace melvar::smf
