@@ -40,103 +40,77 @@ TForm1::TForm1(device::PlayerDevice& device, const QStringList& args, Setup setu
 }
 
 void TForm1::buildControls() {
+  initResources();
   setObjectName("Form1");
   setWindowTitle("Melvar");
   setWindowIcon(QIcon(":/icon.png"));
-  initResources();
   // Black behind everything; lists, trees and buttons keep their own faces.
   SetBackground(this, Qt::black, false);
+  SetTextColour(this, Qt::black);
   setFont(SansFont(14, true));
-  {
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, Qt::black);
-    p.setColor(QPalette::ButtonText, Qt::black);
-    setPalette(p);
-  }
   setFixedSize(672, 341);  // single, fixed border: the user cannot resize it
   move(82, 145);
+
+  auto label = [](QWidget* parent, const char* name, QRect r, const QString& text, const QFont& font,
+                  const QColor& colour) {
+    auto* l = Placed(new QLabel(text, parent), name, r.x(), r.y(), r.width(), r.height());
+    l->setFont(font);
+    SetTextColour(l, colour);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+  };
+  auto button = [this](const char* name, QRect r, const QString& text, const char* tip, const QFont& font) {
+    auto* b = Placed(new QPushButton(text, this), name, r.x(), r.y(), r.width(), r.height());
+    b->setToolTip(tip);
+    b->setFont(font);
+    return b;
+  };
+  auto glyph = [](QPushButton* b, const char* normal, const char* disabled) {
+    QIcon icon(normal);
+    icon.addPixmap(QPixmap(disabled), QIcon::Disabled);
+    b->setIcon(icon);
+    b->setIconSize(QSize(16, 16));
+  };
 
   Fundo = Placed(new QLabel(this), "Fundo", 0, 0, 116, 58);
   Fundo->setPixmap(QPixmap(":/background.bmp"));
   Fundo->setScaledContents(true);
-
-  auto makeTitle = [this](const char* name, int left, int top) {
-    auto* t = Placed(new QLabel("Titulo da musica", this), name, left, top, 93, 15);
-    t->setFont(ArialFont(12, true));
-    SetTextColour(t, kBlue);
-    t->setAttribute(Qt::WA_TranslucentBackground);
-    t->setAutoFillBackground(false);
-    t->hide();
-    return t;
-  };
-  Titulo1 = makeTitle("Titulo1", 16, 0);
-  Titulo2 = makeTitle("Titulo2", 41, 13);
-
-  Label1 = Placed(new QLabel("Label1", this), "Label1", 416, 312, 44, 16);
-
-  Cpright = Placed(new QLabel("Melvar 1.0 (c) 2003 Talmesk", this), "Cpright", 8, 182, 250, 15);
-  // The design's labels take the size of their captions.
-  for (QLabel* l : {Titulo1, Titulo2, Label1, Cpright}) setCaption(l, l->text());
-
+  Titulo1 = label(this, "Titulo1", {16, 0, 93, 15}, "Titulo da musica", ArialFont(12, true), kBlue);
+  Titulo2 = label(this, "Titulo2", {41, 13, 93, 15}, "Titulo da musica", ArialFont(12, true), kBlue);
+  Label1 = label(this, "Label1", {416, 312, 44, 16}, "Label1", font(), Qt::black);
+  Cpright = label(this, "Cpright", {8, 182, 250, 15}, "Melvar 1.0 (c) 2003 Talmesk", font(), Qt::black);
+  Titulo1->hide();
+  Titulo2->hide();
   MediaPlayer->setObjectName("MediaPlayer");
 
   Midis = Placed(new SongList(this), "Midis", 266, 32, 247, 145);
   Midis->setFont(SansFont(9, true));
-  SetTextColour(Midis, Qt::black);
   Midis->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-
-  Finaliza = Placed(new QPushButton("Bye", this), "Finaliza", 600, 32, 49, 17);
-  Finaliza->setToolTip("Exit the program");
-  Finaliza->setFont(ArialFont(12, true, true));
-
-  Babout = Placed(new QPushButton("About", this), "Babout", 522, 32, 39, 17);
-  Babout->setToolTip("Information about the program");
-  Babout->setFont(SansFont(9, true));
-
-  auto makeGlyphButton = [this](const char* name, int left, int top, int width, const char* tip,
-                                const char* glyph, const char* disabledGlyph) {
-    auto* b = Placed(new QPushButton(this), name, left, top, width, 25);
-    QIcon icon;
-    icon.addPixmap(QPixmap(glyph), QIcon::Normal);
-    icon.addPixmap(QPixmap(disabledGlyph), QIcon::Disabled);
-    b->setIcon(icon);
-    b->setIconSize(QSize(16, 16));
-    b->setToolTip(tip);
-    return b;
-  };
-  BitBtn1 = makeGlyphButton("BitBtn1", 520, 64, 39, "Backward the song", ":/backward.png",
-                            ":/backward-disabled.png");
-  BitBtn2 = makeGlyphButton("BitBtn2", 616, 64, 41, "Forward the song", ":/forward.png",
-                            ":/forward-disabled.png");
-
-  Toclipb = Placed(new QPushButton("Clipcopy", this), "Toclipb", 603, 104, 54, 17);
-  Toclipb->setToolTip("Copy lyrics to the clipboard");
-  Toclipb->setFont(ArialFont(12, true));
+  Finaliza = button("Finaliza", {600, 32, 49, 17}, "Bye", "Exit the program", ArialFont(12, true, true));
+  Babout = button("Babout", {522, 32, 39, 17}, "About", "Information about the program", SansFont(9, true));
+  BitBtn1 = button("BitBtn1", {520, 64, 39, 25}, "", "Backward the song", font());
+  glyph(BitBtn1, ":/backward.png", ":/backward-disabled.png");
+  BitBtn2 = button("BitBtn2", {616, 64, 41, 25}, "", "Forward the song", font());
+  glyph(BitBtn2, ":/forward.png", ":/forward-disabled.png");
+  Toclipb = button("Toclipb", {603, 104, 54, 17}, "Clipcopy", "Copy lyrics to the clipboard", ArialFont(12, true));
   Toclipb->hide();
 
   // The lyric panel: a framed box the program scrolls by moving the memo
   // inside it, as far up as the last line needs.
   ScrollLetra = Placed(new QFrame(this), "ScrollLetra", 0, 208, 512, 89);
   ScrollLetra->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  ScrollLetra->setFocusPolicy(Qt::NoFocus);
   SetBackground(ScrollLetra, kNavy);
-
-  Letra = new LyricMemo(ScrollLetra);
-  Letra->setObjectName("Letra");
+  Letra = Placed(new LyricMemo(ScrollLetra), "Letra", ScrollLetra->frameWidth(), 24, 510, 52);
   Letra->setFont(ArialFont(27, false));
-  Letra->setGeometry(0, 24, 510, 52);
-  {
-    QPalette p = Letra->palette();
-    p.setColor(QPalette::Base, kMaroon);
-    p.setColor(QPalette::Text, kSilver);
-    // The selection is the syllable highlight: keep it visible without focus.
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-      p.setColor(group, QPalette::Highlight, kNavy.lighter(250));
-      p.setColor(group, QPalette::HighlightedText, Qt::white);
-    }
-    Letra->setPalette(p);
+  QPalette memo = Letra->palette();
+  memo.setColor(QPalette::Base, kMaroon);
+  memo.setColor(QPalette::Text, kSilver);
+  // The selection is the syllable highlight: visible without focus too.
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    memo.setColor(group, QPalette::Highlight, kNavy.lighter(250));
+    memo.setColor(group, QPalette::HighlightedText, Qt::white);
   }
-  Letra->move(ScrollLetra->frameWidth(), 24);
+  Letra->setPalette(memo);
   setMemoLines({"", "", "", ""});
 
   Embaralha = Placed(new QCheckBox("Shuffle", this), "Embaralha", 525, 104, 68, 17);
@@ -145,47 +119,38 @@ void TForm1::buildControls() {
   SetBackground(Embaralha, kSkyBlue);
   SetTextColour(Embaralha, kNavy);
 
+  // A continuous bar on a solid white background.
   Tocado = Placed(new QProgressBar(this), "Tocado", 0, 200, 513, 7);
   Tocado->setTextVisible(false);
-  Tocado->setRange(0, 100);
   Tocado->setValue(0);
-  Tocado->setFocusPolicy(Qt::NoFocus);
-  // A continuous bar on a solid white background.
   Tocado->setStyleSheet("QProgressBar { background: white; border: none; }"
                         "QProgressBar::chunk { background: #000080; }");
 
   Velocidade = Placed(new QGroupBox("Beats per minute", this), "Velocidade", 520, 136, 137, 25);
   Velocidade->setFont(SansFont(9, true));
   SetBackground(Velocidade, kSkyBlue);
-  SetTextColour(Velocidade, Qt::black);
-  Velocidade->setFocusPolicy(Qt::NoFocus);
   Velocidade->hide();
-
   IndTempo = Placed(new ClickableLabel("00", Velocidade), "IndTempo", 112, 9, 10, 11);
   IndTempo->setToolTip("Click here to reset to default velocity");
   IndTempo->setFont(SansFont(9, false));
   SetTextColour(IndTempo, kNavy);
-  IndTempo->setAttribute(Qt::WA_TranslucentBackground);
-  setCaption(IndTempo, IndTempo->text());
-
   ScrollTempo = Placed(new QScrollBar(Qt::Horizontal, Velocidade), "ScrollTempo", 10, 13, 95, 6);
   ScrollTempo->setRange(40, 300);
   ScrollTempo->setValue(100);
-  ScrollTempo->setSingleStep(1);
   ScrollTempo->setPageStep(5);
   ScrollTempo->setToolTip("Change the velocity of the song");
   ScrollTempo->setFocusPolicy(Qt::StrongFocus);
 
-  Button1 = Placed(new QPushButton("Stop", this), "Button1", 568, 64, 41, 25);
-  Button1->setToolTip("Stop playing a song");
-
+  Button1 = button("Button1", {568, 64, 41, 25}, "Stop", "Stop playing a song", font());
   ShellTreeView1 = Placed(new FolderTree(this), "ShellTreeView1", 8, 32, 257, 145);
   ShellTreeView1->setFont(SansFont(9, false));
-
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(100);
 
+  // The design's labels take the size of their captions.
+  for (QLabel* l : std::initializer_list<QLabel*>{Titulo1, Titulo2, Label1, Cpright, IndTempo})
+    setCaption(l, l->text());
   // Keyboard order; hidden controls are skipped by Qt itself.
   QWidget* order[] = {Babout, Toclipb, BitBtn1, BitBtn2, Finaliza, Midis,
                       Embaralha, ScrollTempo, Button1, ShellTreeView1};
@@ -196,9 +161,8 @@ void TForm1::buildControls() {
   Song.FullHeight = frameGeometry().height();
   LayoutLyricPanel();
   Letra->resize(Letra->width(), ScrollLetra->contentsRect().height());
-  QPalette p = Letra->palette();
-  p.setColor(QPalette::Base, kNavy);
-  Letra->setPalette(p);
+  memo.setColor(QPalette::Base, kNavy);
+  Letra->setPalette(memo);
 }
 
 // Every connection of the window's controls to its handlers.
