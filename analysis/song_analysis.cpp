@@ -9,6 +9,8 @@
 // reading of a song.
 #include "analysis/song_analysis.h"
 
+#include "analysis/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -27,7 +29,7 @@ constexpr uint8_t kProgramChange9 = 0xC8;  // two bytes
 constexpr char kKaraokeMarker[] = "MIDI KARAOKE FILE";
 constexpr int kKaraokeMarkerLength = 17;
 
-uint8_t Upper(uint8_t b) { return (b >= 'a' && b <= 'z') ? static_cast<uint8_t>(b - 'a' + 'A') : b; }
+uint8_t Upper(uint8_t b) { return static_cast<uint8_t>(AsciiUpper(static_cast<char>(b))); }
 
 bool IsLineBreakMark(uint8_t b) { return b == '/' || b == '\\'; }
 

@@ -28,6 +28,7 @@
 
 #include "analysis/lyric_reader.h"
 #include "analysis/song_analysis.h"
+#include "playback/song_kind.h"
 #include "lyrics/lyric_memo_text.h"
 #include "lyrics/utf8.h"
 #include "playback/song_selection.h"
@@ -38,10 +39,8 @@ namespace {
 
 // MP3 and WAV songs go to the player's decoders unread.
 bool IsAudioFile(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string ext = path.substr(path.size() - 4);
-  for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return ext == ".MP3" || ext == ".WAV";
+  using namespace melvar::playback;
+  return KindOfExtension(SongExtension(path)) == SongKind::Audio;
 }
 
 // A JSON string. Byte-wise: every byte is the character of the same number
