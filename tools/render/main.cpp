@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "open_song_source.h"
+#include "ring_out.h"
 #include "streamed_source.h"
 
 namespace {
@@ -27,7 +28,6 @@ using melvar::audio::SongSource;
 using melvar::audio::SourceKind;
 
 constexpr int kBlock = 1024;
-constexpr float kSilence = 1e-4f;
 // A source that never reports its end is cut off here rather than filling the disk.
 constexpr double kMaxSeconds = 4 * 3600.0;
 
@@ -109,25 +109,25 @@ int main(int argc, char** argv) {
   const double cpuStart = CpuSeconds(&ru);
   std::vector<float> block(kBlock * 2);
   int64_t frames = 0;
-  int64_t ringOut = -1;  // frames of ring-out left once the song has finished
+  bool ended = false;
+  melvar::audio::RingOut ringOut;
   const int64_t maxFrames = static_cast<int64_t>(kMaxSeconds * rate);
   bool writeFailed = false;
   while (frames < maxFrames) {
-    if (ringOut < 0 && source->finished()) ringOut = rate;
-    if (ringOut == 0) break;
-    int n = kBlock;
-    if (ringOut > 0) n = static_cast<int>(std::min<int64_t>(n, ringOut));
-    if (streamed && ringOut < 0) {
-      n = streamed->waitReady(n);
-      if (n == 0) continue;  // the end: finished() holds now
+    if (!ended && source->finished()) {
+      ended = true;
+      ringOut.start(static_cast<int>(rate));
     }
-    source->render(block.data(), n);
-    if (ringOut > 0) {
-      // Ring-out: stop at the first silent block, which is not written.
-      float peak = 0.0f;
-      for (int i = 0; i < n * 2; ++i) peak = std::max(peak, std::fabs(block[i]));
-      if (peak < kSilence) break;
-      ringOut -= n;
+    int n = kBlock;
+    if (ended) {
+      n = ringOut.render(*source, block.data(), n);
+      if (n == 0) break;
+    } else {
+      if (streamed) {
+        n = streamed->waitReady(n);
+        if (n == 0) continue;  // the end: finished() holds now
+      }
+      source->render(block.data(), n);
     }
     if (sf_writef_float(out, block.data(), n) != n) {
       writeFailed = true;

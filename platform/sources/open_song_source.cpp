@@ -1,15 +1,14 @@
 #include "open_song_source.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <vector>
 
-#include "streamed_source.h"
-
-#ifdef MELVAR_HAVE_MIDI
 #include "midi_source.h"
-#endif
+#include "streamed_source.h"
 
 namespace melvar::audio {
 namespace {
@@ -28,16 +27,29 @@ bool ReadableFile(const std::string& path) {
   return true;
 }
 
-MediaError ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return NotFound(path);
-  uint8_t buf[65536];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->insert(bytes->end(), buf, buf + n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return NotFound(path);
-  return {};
+// Parses a MIDI file straight from a read-only mapping of it, so a large
+// file is never copied: its pages are read as the parser walks them and
+// dropped with the mapping.
+MediaError ParseMidiPath(const std::string& path, melvar::midi::MidiSong* song) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return NotFound(path);
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return NotFound(path);
+  }
+  const size_t size = static_cast<size_t>(st.st_size);
+  if (size == 0) {
+    ::close(fd);
+    return melvar::midi::ParseMidiFile(nullptr, 0, song);
+  }
+  void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return NotFound(path);
+  madvise(map, size, MADV_SEQUENTIAL);
+  MediaError e = melvar::midi::ParseMidiFile(static_cast<const uint8_t*>(map), size, song);
+  munmap(map, size);
+  return e;
 }
 
 }  // namespace
@@ -69,14 +81,9 @@ MediaError OpenSongSourceAs(SourceKind kind, const std::string& path, int sample
     case SourceKind::Wave:
       return WavSource::Open(path, sampleRate, out);
     case SourceKind::Midi: {
-#ifdef MELVAR_HAVE_MIDI
-      std::vector<uint8_t> bytes;
-      if (MediaError e = ReadWhole(path, &bytes); !e.ok()) return e;
-      return melvar::midi::OpenMidiSource(std::move(bytes), sampleRate, out);
-#else
-      (void)ReadWhole;
-      return {kErrCannotPlayType, "The file cannot be played on this device (this build has no MIDI sequencer)"};
-#endif
+      melvar::midi::MidiSong song;
+      if (MediaError e = ParseMidiPath(path, &song); !e.ok()) return e;
+      return melvar::midi::OpenParsedMidiSource(std::move(song), sampleRate, out);
     }
   }
   return {kErrInternal, "Unknown kind of song"};

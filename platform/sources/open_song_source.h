@@ -17,8 +17,10 @@ std::string UpperExtension(const std::string& path);
 std::optional<SourceKind> SongKindOf(const std::string& path);
 
 // Opens `path` (used as given, never case-folded) as a song of `kind`,
-// rendering at `sampleRate`. MIDI files are read whole and handed to the
-// MIDI sequencer. Missing or unreadable file: kErrFileNotFound naming it.
+// rendering at `sampleRate`. MIDI files are parsed from a mapping of the
+// file and handed to the MIDI sequencer. Slow for large files and when the
+// synthesiser must first read its instruments: call it off the UI thread.
+// Missing or unreadable file: kErrFileNotFound naming it.
 MediaError OpenSongSourceAs(SourceKind kind, const std::string& path, int sampleRate,
                             std::unique_ptr<SongSource>* out);
 
