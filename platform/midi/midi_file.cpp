@@ -8,9 +8,6 @@ namespace {
 
 using audio::MediaError;
 
-// A track that runs past this tick is cut there: it keeps every later
-// product (tick x tempo x sample rate) far inside 64-bit integers.
-constexpr int64_t kMaxTick = int64_t{1} << 32;
 // How far into the file the header is looked for when it is not at offset 0
 // (a MacBinary header is 128 bytes; some tools add a little more).
 constexpr size_t kHeaderSearchBytes = 4096;
@@ -49,21 +46,32 @@ void UnwrapRiff(const uint8_t*& bytes, size_t& size) {
   }
 }
 
-// Reads one track's events, appending them to `out` with absolute ticks.
-// Returns false when the track stopped early (truncated or damaged).
+// What a track reader produces. Counting only (song == null) sizes the
+// song's tables before they are filled, so a large file is stored once, at
+// its exact size.
+struct TrackSink {
+  MidiSong* song = nullptr;
+  uint64_t events = 0;
+  uint64_t spans = 0;
+  uint64_t payloadBytes = 0;
+};
+
+// Reads one track's events, with absolute ticks starting at `offset`.
+// Read() returns false when the track stopped early (truncated, damaged, or
+// past the last tick a song may reach).
 class TrackReader {
  public:
-  TrackReader(const uint8_t* p, size_t n, uint16_t track, MidiSong* song, std::vector<MidiEvent>* out)
-      : p_(p), n_(n), track_(track), song_(song), out_(out) {}
+  TrackReader(const uint8_t* p, size_t n, int64_t offset, TrackSink* sink)
+      : p_(p), n_(n), offset_(offset), sink_(sink) {}
 
   bool Read() {
     uint8_t running = 0;
-    int64_t tick = 0;
+    int64_t tick = offset_;
     while (pos_ < n_) {
       uint32_t delta = 0;
       if (!ReadVarLen(&delta)) return false;
       tick += delta;
-      if (tick > kMaxTick) return false;
+      if (tick > kMaxSongTick) return false;
       if (pos_ >= n_) return false;
       uint8_t status = p_[pos_];
       if (status >= 0x80) {
@@ -74,9 +82,8 @@ class TrackReader {
         return false;      // a data byte with no status in force
       }
       MidiEvent ev;
-      ev.tick = tick;
+      ev.tick = static_cast<uint32_t>(tick);
       ev.status = status;
-      ev.track = track_;
       if (status < 0xF0) {
         running = status;
         const int kind = status & 0xF0;
@@ -89,7 +96,7 @@ class TrackReader {
         ev.data1 = d[0];
         ev.data2 = d[1];
         if (kind == 0x90 && ev.data2 == 0) ev.status = static_cast<uint8_t>(0x80 | (status & 0x0F));
-        out_->push_back(ev);
+        Add(ev);
       } else if (status == 0xFF) {
         if (pos_ >= n_) return false;
         ev.data1 = p_[pos_++];
@@ -100,9 +107,9 @@ class TrackReader {
         if (ev.data1 == 0x51 && len >= 3) {
           const uint32_t us = (uint32_t{p_[pos_ - len]} << 16) | (uint32_t{p_[pos_ - len + 1]} << 8) | p_[pos_ - len + 2];
           // A tempo of zero would stop time; such an event is ignored.
-          if (us > 0) tempos_.push_back({tick, us});
+          if (us > 0 && sink_->song) tempos_.push_back({tick, us});
         }
-        out_->push_back(ev);
+        Add(ev);
         if (ev.data1 == 0x2F) return true;  // end of track: the rest of the chunk is ignored
       } else if (status == 0xF0 || status == 0xF7) {
         uint32_t len = 0;
@@ -113,7 +120,7 @@ class TrackReader {
         // The synthesiser takes a sysex message without its F0 and F7.
         if (status == 0xF0 && dl > 0 && d[dl - 1] == 0xF7) --dl;
         if (!AddPayload(&ev, d, dl)) return false;
-        out_->push_back(ev);
+        Add(ev);
       } else {
         // System common / real-time bytes do not belong in a file; skip them
         // with their data so the rest of the track still reads.
@@ -126,6 +133,8 @@ class TrackReader {
   }
 
   const std::vector<TempoPoint>& tempos() const { return tempos_; }
+  // The tick of the track's last event; `offset` when it has none.
+  int64_t lastTick() const { return lastTick_; }
 
  private:
   bool ReadVarLen(uint32_t* v) {
@@ -142,20 +151,30 @@ class TrackReader {
     return false;  // longer than the four bytes a file may use
   }
 
+  void Add(const MidiEvent& ev) {
+    lastTick_ = ev.tick;
+    ++sink_->events;
+    if (sink_->song) sink_->song->events.push_back(ev);
+  }
+
   bool AddPayload(MidiEvent* ev, const uint8_t* d, uint32_t len) {
-    if (song_->payload.size() + len > UINT32_MAX) return false;
-    ev->payloadOffset = static_cast<uint32_t>(song_->payload.size());
-    ev->payloadLength = len;
-    song_->payload.insert(song_->payload.end(), d, d + len);
+    if (sink_->payloadBytes + len > UINT32_MAX) return false;
+    ev->payload = static_cast<uint32_t>(sink_->spans);
+    if (MidiSong* song = sink_->song) {
+      song->payloadSpans.push_back({static_cast<uint32_t>(song->payload.size()), len});
+      song->payload.insert(song->payload.end(), d, d + len);
+    }
+    ++sink_->spans;
+    sink_->payloadBytes += len;
     return true;
   }
 
   const uint8_t* p_;
   size_t n_;
   size_t pos_ = 0;
-  uint16_t track_;
-  MidiSong* song_;
-  std::vector<MidiEvent>* out_;
+  int64_t offset_;
+  int64_t lastTick_ = offset_;
+  TrackSink* sink_;
   std::vector<TempoPoint> tempos_;
 };
 
@@ -215,49 +234,71 @@ MediaError ParseMidiFile(const uint8_t* bytes, size_t size, MidiSong* out) {
   }
 
   // Track chunks, each read by its declared length; unknown chunks skipped.
-  std::vector<std::vector<MidiEvent>> tracks;
-  std::vector<TempoPoint> tempos;
-  std::vector<int64_t> trackTempoStart;  // per track: index into `tempos`
+  // The first pass counts, the second stores: every table is allocated once
+  // at its final size.
+  struct TrackSpan {
+    const uint8_t* body;
+    size_t size;
+  };
+  std::vector<TrackSpan> chunks;
   size_t pos = 8 + headerLen;
   while (pos + 8 <= size && IsChunkId(bytes + pos)) {
     const uint32_t len = Be32(bytes + pos + 4);
     const size_t body = pos + 8;
     const size_t avail = size - body;
-    const bool isTrack = std::memcmp(bytes + pos, "MTrk", 4) == 0;
-    if (isTrack) {
-      if (tracks.size() >= 0xFFFF) break;
-      const size_t n = std::min<size_t>(len, avail);
-      tracks.emplace_back();
-      TrackReader reader(bytes + body, n, static_cast<uint16_t>(tracks.size() - 1), &song, &tracks.back());
-      if (!reader.Read()) song.truncated = true;
-      trackTempoStart.push_back(static_cast<int64_t>(tempos.size()));
-      tempos.insert(tempos.end(), reader.tempos().begin(), reader.tempos().end());
+    if (std::memcmp(bytes + pos, "MTrk", 4) == 0) {
+      if (chunks.size() >= 0xFFFF) break;
+      chunks.push_back({bytes + body, std::min<size_t>(len, avail)});
     }
     if (len > avail) break;  // the file ends inside this chunk
     pos = body + len;
   }
-  if (tracks.empty()) return {audio::kErrBadFile, "The MIDI file has no tracks"};
-  song.tracksRead = static_cast<int>(tracks.size());
+  if (chunks.empty()) return {audio::kErrBadFile, "The MIDI file has no tracks"};
+  song.tracksRead = static_cast<int>(chunks.size());
 
-  if (song.format == 2) {
-    // Independent sequences: played one after another, each starting where
-    // the previous one's last event lies.
-    int64_t offset = 0;
-    for (size_t t = 0; t < tracks.size(); ++t) {
-      const size_t tempoEnd = t + 1 < tracks.size() ? static_cast<size_t>(trackTempoStart[t + 1]) : tempos.size();
-      for (size_t k = static_cast<size_t>(trackTempoStart[t]); k < tempoEnd; ++k) tempos[k].tick += offset;
-      for (MidiEvent& ev : tracks[t]) ev.tick += offset;
-      if (!tracks[t].empty()) offset = tracks[t].back().tick;
-    }
+  // Format 2 holds independent sequences, played one after another: each
+  // starts where the previous one's last event lies.
+  const bool chained = song.format == 2;
+  std::vector<int64_t> offsets(chunks.size(), 0);
+  std::vector<size_t> trackStart(chunks.size() + 1, 0);
+  TrackSink count;
+  for (size_t t = 0; t < chunks.size(); ++t) {
+    const uint64_t before = count.events;
+    TrackReader reader(chunks[t].body, chunks[t].size, offsets[t], &count);
+    if (!reader.Read()) song.truncated = true;
+    if (chained && t + 1 < chunks.size()) offsets[t + 1] = reader.lastTick();
+    trackStart[t + 1] = trackStart[t] + static_cast<size_t>(count.events - before);
+  }
+  song.events.reserve(static_cast<size_t>(count.events));
+  song.payloadSpans.reserve(static_cast<size_t>(count.spans));
+  song.payload.reserve(static_cast<size_t>(count.payloadBytes));
+  TrackSink fill;
+  fill.song = &song;
+  std::vector<TempoPoint> tempos;
+  for (size_t t = 0; t < chunks.size(); ++t) {
+    TrackReader reader(chunks[t].body, chunks[t].size, offsets[t], &fill);
+    reader.Read();
+    tempos.insert(tempos.end(), reader.tempos().begin(), reader.tempos().end());
   }
 
-  size_t total = 0;
-  for (const auto& t : tracks) total += t.size();
-  song.events.reserve(total);
-  for (const auto& t : tracks) song.events.insert(song.events.end(), t.begin(), t.end());
-  // Same tick keeps the order of the tracks and, inside a track, the file order.
-  std::stable_sort(song.events.begin(), song.events.end(),
-                   [](const MidiEvent& a, const MidiEvent& b) { return a.tick < b.tick; });
+  // Each track is in time order; merging neighbours pairwise keeps, at the
+  // same tick, the order of the tracks and, inside a track, the file order.
+  // The merge borrows at most half the events' size of scratch memory.
+  auto byTick = [](const MidiEvent& a, const MidiEvent& b) { return a.tick < b.tick; };
+  std::vector<size_t> bounds = trackStart;
+  while (bounds.size() > 2) {
+    std::vector<size_t> merged;
+    merged.reserve(bounds.size() / 2 + 2);
+    size_t i = 0;
+    for (; i + 2 < bounds.size(); i += 2) {
+      std::inplace_merge(song.events.begin() + static_cast<ptrdiff_t>(bounds[i]),
+                         song.events.begin() + static_cast<ptrdiff_t>(bounds[i + 1]),
+                         song.events.begin() + static_cast<ptrdiff_t>(bounds[i + 2]), byTick);
+      merged.push_back(bounds[i]);
+    }
+    for (; i < bounds.size(); ++i) merged.push_back(bounds[i]);
+    bounds.swap(merged);
+  }
   song.lastTick = song.events.empty() ? 0 : song.events.back().tick;
 
   std::stable_sort(tempos.begin(), tempos.end(),

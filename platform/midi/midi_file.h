@@ -11,16 +11,29 @@
 
 namespace melvar::midi {
 
-// One event of the merged song. Channel messages keep their two data bytes;
-// meta and sysex events point into MidiSong::payload.
+// One event of the merged song, 12 bytes: a file of 35 million notes fits
+// in about 400 MB. Channel messages keep their two data bytes; meta and sysex
+// events name their bytes through MidiSong::PayloadOf.
 struct MidiEvent {
-  int64_t tick = 0;         // absolute tick in the merged song
+  uint32_t tick = 0;        // absolute tick in the merged song (at most kMaxSongTick)
   uint8_t status = 0;       // 0x80..0xEF channel message, 0xF0/0xF7 sysex, 0xFF meta
   uint8_t data1 = 0;        // channel: first data byte; meta: the meta type
   uint8_t data2 = 0;        // channel: second data byte (0 when there is none)
-  uint16_t track = 0;       // index of the MTrk chunk it came from
-  uint32_t payloadOffset = 0;  // meta / sysex bytes (sysex without its F0 / F7)
-  uint32_t payloadLength = 0;
+  uint8_t reserved = 0;
+  uint32_t payload = 0;     // meta / sysex: index into MidiSong::payloadSpans
+};
+static_assert(sizeof(MidiEvent) == 12);
+
+// The last tick a song may reach. Events after it (in any track, and for
+// format 2 in the tracks played one after another) are cut off as damage; it
+// keeps every later product (tick x tempo x sample rate) far inside 64-bit
+// integers.
+constexpr int64_t kMaxSongTick = 0xFFFFFFFFLL;
+
+// Where a meta or sysex event's bytes lie in MidiSong::payload.
+struct PayloadSpan {
+  uint32_t offset = 0;
+  uint32_t length = 0;
 };
 
 // A change of tempo at a tick. For frame-based (SMPTE) files the map holds
@@ -44,7 +57,8 @@ struct MidiSong {
   int smpteTicksPerFrame = 0;
   bool truncated = false;   // a track stopped early: damaged, or cut before its end-of-track
   std::vector<MidiEvent> events;      // merged, ordered by tick (stable by track)
-  std::vector<uint8_t> payload;       // bytes of meta and sysex events
+  std::vector<uint8_t> payload;       // bytes of meta and sysex events (sysex without F0 / F7)
+  std::vector<PayloadSpan> payloadSpans;  // one per meta and sysex event
   std::vector<TempoPoint> tempos;     // ordered by tick, never empty; first at tick 0
   uint32_t firstTempoMicros = 500000; // the first tempo event's value (500000 if none)
   int64_t lastTick = 0;               // tick of the last event
@@ -56,6 +70,10 @@ struct MidiSong {
   int64_t TickOfSixteenth(int64_t sixteenth) const;
   // Length in sixteenth notes: the sixteenth of the last event.
   int64_t LengthSixteenths() const { return SixteenthOfTick(lastTick); }
+  // The bytes of a meta or sysex event (an empty span for other events).
+  PayloadSpan PayloadOf(const MidiEvent& ev) const {
+    return ev.status >= 0xF0 && ev.payload < payloadSpans.size() ? payloadSpans[ev.payload] : PayloadSpan{};
+  }
 };
 
 // Parses a whole file. kErrBadFile with a text when no song can be read.

@@ -50,8 +50,8 @@ TEST(MidiFileTest, RunningStatusSurvivesMetaAndSysex) {
   // The sysex is stored without its F7.
   auto sx = std::find_if(s.events.begin(), s.events.end(), [](const MidiEvent& e) { return e.status == 0xF0; });
   ASSERT_NE(sx, s.events.end());
-  EXPECT_EQ(sx->payloadLength, 2u);
-  EXPECT_EQ(s.payload[sx->payloadOffset], 0x7E);
+  EXPECT_EQ(s.PayloadOf(*sx).length, 2u);
+  EXPECT_EQ(s.payload[s.PayloadOf(*sx).offset], 0x7E);
 }
 
 struct DamageCase {
@@ -239,7 +239,8 @@ TEST(MidiFileTest, AnyBytesParseWithoutOverRead) {
       ASSERT_FALSE(s.tempos.empty());
       ASSERT_GT(s.division, 0);
       for (size_t i = 1; i < s.events.size(); ++i) ASSERT_LE(s.events[i - 1].tick, s.events[i].tick);
-      for (const MidiEvent& ev : s.events) ASSERT_LE(uint64_t{ev.payloadOffset} + ev.payloadLength, s.payload.size());
+      for (const MidiEvent& ev : s.events)
+        ASSERT_LE(uint64_t{s.PayloadOf(ev).offset} + s.PayloadOf(ev).length, s.payload.size());
     } else {
       ASSERT_FALSE(e.text.empty());
     }
