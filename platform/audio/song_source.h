@@ -35,6 +35,7 @@ enum MediaErrorCode : int {
   kErrNotSupported = 10,     // the open song does not support the operation
   kErrOutOfRange = 11,       // a seek target beyond the song
   kErrInternal = 12,         // a library call failed unexpectedly
+  kErrInterrupted = 13,      // a close or another open came while a song was being opened
 };
 
 enum class SourceKind { Midi, Mpeg, Wave };
@@ -56,6 +57,11 @@ class SongSource {
   // before the render head (the device passes its output latency so the
   // position is what is being heard). Never below 0, never above length().
   virtual int64_t positionAt(int64_t framesBehind) const = 0;
+
+  // Frames from the render head to the first frame whose position is at
+  // least `target` (same unit), at the tempo now in force: 0 or less when
+  // the head is there already. `target` must not exceed length().
+  virtual int64_t framesUntil(int64_t target) const = 0;
 
   // Moves the render head to `target` (same unit; clamped to [0, length]).
   // MIDI: every sounding note ends and the state at the target (programs,

@@ -152,6 +152,11 @@ int64_t StreamedSource::positionAt(int64_t framesBehind) const {
   return std::min(ms, lengthMs_);
 }
 
+int64_t StreamedSource::framesUntil(int64_t targetMs) const {
+  const int64_t frame = (std::max<int64_t>(targetMs, 0) * outRate_ + 999) / 1000;
+  return frame - head_.load(std::memory_order_acquire);
+}
+
 MediaError StreamedSource::seek(int64_t targetMs) {
   const int64_t target = std::clamp<int64_t>(targetMs, 0, lengthMs_);
   const int inRate = decoder_->rate();

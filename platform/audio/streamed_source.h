@@ -41,6 +41,7 @@ class StreamedSource : public SongSource {
   int sampleRate() const override { return outRate_; }
   int64_t length() const override { return lengthMs_; }
   int64_t positionAt(int64_t framesBehind) const override;
+  int64_t framesUntil(int64_t targetMs) const override;
   MediaError seek(int64_t targetMs) override;
   void render(float* out, int frames) override;
   bool finished() const override;

@@ -37,6 +37,9 @@ struct Synth {
   // blocks of 64 frames and hands out the rest of a block on the next call;
   // this tells how much of a block is still waiting.
   int64_t framesWritten = 0;
+  // Presets held in memory for the song that has the synthesiser (see
+  // PinSongPresets); released when the song gives the synthesiser back.
+  std::vector<std::array<int, 3>> pinned;  // sfont id, bank, program
 };
 
 constexpr int kSynthBlock = 64;
@@ -47,6 +50,11 @@ constexpr int kSynthBlock = 64;
 void SilenceAndReset(fluid_synth_t* synth) {
   fluid_synth_system_reset(synth);
   fluid_synth_all_sounds_off(synth, -1);
+}
+
+void UnpinPresets(Synth* s) {
+  for (const auto& p : s->pinned) fluid_synth_unpin_preset(s->synth, p[0], p[1], p[2]);
+  s->pinned.clear();
 }
 
 void DestroySynth(Synth* s) {
@@ -72,6 +80,12 @@ MediaError CreateSynth(int sampleRate, const std::string& font, Synth* out) {
   // synthesiser needs no lock of its own, and no worker threads.
   fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
   fluid_settings_setint(s.settings, "synth.cpu-cores", 1);
+  // Only the instruments a song uses are read into memory (a General MIDI
+  // font is 150 MB, a song uses a few MB of it). A preset's samples are read
+  // when it is selected on a channel, so every song selects all of its
+  // presets when it is opened, before it plays (PinSongPresets): the audio
+  // thread never reads the disk.
+  fluid_settings_setint(s.settings, "synth.dynamic-sample-loading", 1);
   s.synth = new_fluid_synth(s.settings);
   if (!s.synth) {
     DestroySynth(&s);
@@ -122,6 +136,7 @@ void ReleaseSynth(Synth* s, bool shared) {
   if (!s->synth) return;
   if (shared) {
     SilenceAndReset(s->synth);
+    UnpinPresets(s);  // the song's instruments leave memory with it
     std::lock_guard<std::mutex> lock(g_poolMutex);
     g_shared.framesWritten = s->framesWritten;
     g_sharedLent = false;
@@ -129,6 +144,12 @@ void ReleaseSynth(Synth* s, bool shared) {
   } else {
     DestroySynth(s);
   }
+}
+
+// Universal system-exclusive messages of the MIDI tuning standard (sub-ID
+// 08): the synthesiser builds a tuning table for them, which allocates.
+bool AllocatesInSynth(const uint8_t* d, uint32_t n) {
+  return n >= 3 && (d[0] == 0x7E || d[0] == 0x7F) && d[2] == 0x08;
 }
 
 // ---------------------------------------------------------------------------
@@ -158,7 +179,7 @@ struct Anchor {
 class MidiSourceImpl final : public MidiSource {
  public:
   MidiSourceImpl(MidiSong song, int sampleRate, Synth synth, bool sharedSynth)
-      : song_(std::move(song)), sampleRate_(sampleRate), synth_(synth), shared_(sharedSynth) {
+      : song_(std::move(song)), sampleRate_(sampleRate), synth_(std::move(synth)), shared_(sharedSynth) {
     const int64_t den = song_.smpte ? int64_t{song_.smpteFps100} * song_.smpteTicksPerFrame : song_.division;
     unitsPerMicro_ = den;
     int64_t unit = 0;
@@ -167,8 +188,7 @@ class MidiSourceImpl final : public MidiSource {
       if (i > 0) unit += (tp.tick - segments_.back().tick) * segments_.back().rate;
       segments_.push_back({tp.tick, unit, song_.smpte ? int64_t{100000000} : int64_t{tp.microsPerQuarter}});
     }
-    eventUnits_.reserve(song_.events.size());
-    for (const MidiEvent& ev : song_.events) eventUnits_.push_back(UnitOfTick(ev.tick));
+    PinSongPresets();
     baseBpm_ = std::max<int>(1, static_cast<int>(60000000u / std::max<uint32_t>(1, song_.firstTempoMicros)));
     length_ = song_.LengthSixteenths();
     Anchor a;
@@ -194,6 +214,11 @@ class MidiSourceImpl final : public MidiSource {
     return std::clamp<int64_t>(song_.SixteenthOfTick(TickOfUnit(unit)), 0, length_);
   }
 
+  int64_t framesUntil(int64_t target) const override {
+    const int64_t unit = UnitOfTick(std::min(song_.TickOfSixteenth(std::max<int64_t>(target, 0)), song_.lastTick));
+    return FrameOfUnit(anchors_[anchorCount_ - 1], unit) - head_;
+  }
+
   MediaError seek(int64_t target) override {
     target = std::clamp<int64_t>(target, 0, length_);
     const int64_t tick = std::min(song_.TickOfSixteenth(target), song_.lastTick);
@@ -214,7 +239,7 @@ class MidiSourceImpl final : public MidiSource {
       const MidiEvent& ev = song_.events[i];
       const int kind = ev.status & 0xF0;
       if (kind == 0x80 || kind == 0x90 || kind == 0xA0) continue;
-      Dispatch(ev);
+      Dispatch(ev, false);
     }
     next_ = i;
     Anchor a;
@@ -232,7 +257,7 @@ class MidiSourceImpl final : public MidiSource {
     int done = 0;
     while (done < frames) {
       while (next_ < song_.events.size() && nextFrame_ <= head_) {
-        Dispatch(song_.events[next_]);
+        Dispatch(song_.events[next_], true);
         ++next_;
         RecomputeNextFrame();
       }
@@ -322,7 +347,7 @@ class MidiSourceImpl final : public MidiSource {
 
   void RecomputeNextFrame() {
     if (next_ < song_.events.size())
-      nextFrame_ = std::max(head_, FrameOfUnit(anchors_[anchorCount_ - 1], eventUnits_[next_]));
+      nextFrame_ = std::max(head_, FrameOfUnit(anchors_[anchorCount_ - 1], UnitOfTick(song_.events[next_].tick)));
   }
 
   void WriteSynth(float* out, int offsetFrames, int frames) {
@@ -340,7 +365,10 @@ class MidiSourceImpl final : public MidiSource {
     anchors_[anchorCount_++] = a;
   }
 
-  void Dispatch(const MidiEvent& ev) {
+  // Sends one event to the synthesiser. On the audio thread, messages that
+  // make the synthesiser allocate (tuning tables) are dropped; a seek's chase
+  // applies them.
+  void Dispatch(const MidiEvent& ev, bool onAudioThread) {
     fluid_synth_t* s = synth_.synth;
     const int ch = ev.status & 0x0F;
     switch (ev.status & 0xF0) {
@@ -353,11 +381,46 @@ class MidiSourceImpl final : public MidiSource {
       case 0xE0: fluid_synth_pitch_bend(s, ch, ev.data1 | (ev.data2 << 7)); break;
       default:
         // Complete F0 messages only; F7 escapes carry arbitrary bytes.
-        if (ev.status == 0xF0 && ev.payloadLength > 0)
-          fluid_synth_sysex(s, reinterpret_cast<const char*>(song_.payload.data() + ev.payloadOffset),
-                            static_cast<int>(ev.payloadLength), nullptr, nullptr, nullptr, 0);
+        if (ev.status == 0xF0) {
+          const PayloadSpan p = song_.PayloadOf(ev);
+          if (p.length == 0 || (onAudioThread && AllocatesInSynth(song_.payload.data() + p.offset, p.length)))
+            break;
+          fluid_synth_sysex(s, reinterpret_cast<const char*>(song_.payload.data() + p.offset),
+                            static_cast<int>(p.length), nullptr, nullptr, nullptr, 0);
+        }
         break;
     }
+  }
+
+  // Selects every preset the song will select, on the synthesiser it has
+  // not started to render with, and pins each: its samples are read from
+  // the disk now and stay in memory until the song gives the synthesiser
+  // back. The song's program, bank and system-exclusive messages are played
+  // through in order, so the synthesiser itself resolves banks, drum
+  // channels and missing presets; then everything is reset.
+  void PinSongPresets() {
+    fluid_synth_t* s = synth_.synth;
+    auto pinChannel = [&](int ch) {
+      fluid_preset_t* preset = fluid_synth_get_channel_preset(s, ch);
+      if (!preset) return;
+      const std::array<int, 3> key{fluid_sfont_get_id(fluid_preset_get_sfont(preset)),
+                                   fluid_preset_get_banknum(preset), fluid_preset_get_num(preset)};
+      if (std::find(synth_.pinned.begin(), synth_.pinned.end(), key) != synth_.pinned.end()) return;
+      if (fluid_synth_pin_preset(s, key[0], key[1], key[2]) == FLUID_OK) synth_.pinned.push_back(key);
+    };
+    for (int ch = 0; ch < 16; ++ch) pinChannel(ch);  // the presets a reset selects
+    for (const MidiEvent& ev : song_.events) {
+      const int kind = ev.status & 0xF0;
+      if (kind == 0xB0 || ev.status == 0xF0) {
+        Dispatch(ev, false);  // bank selects, and resets or drum-part changes by sysex
+        if (ev.status == 0xF0)
+          for (int ch = 0; ch < 16; ++ch) pinChannel(ch);
+      } else if (kind == 0xC0) {
+        Dispatch(ev, false);
+        pinChannel(ev.status & 0x0F);
+      }
+    }
+    SilenceAndReset(s);
   }
 
   MidiSong song_;
@@ -365,7 +428,6 @@ class MidiSourceImpl final : public MidiSource {
   Synth synth_;
   bool shared_;
   std::vector<Segment> segments_;
-  std::vector<int64_t> eventUnits_;
   int64_t unitsPerMicro_ = 1;
   int baseBpm_ = 120;
   int64_t length_ = 0;
@@ -405,19 +467,26 @@ MediaError PreloadSynth(int sampleRate) {
 }
 
 MediaError OpenMidiSource(std::vector<uint8_t> fileBytes, int sampleRate, std::unique_ptr<audio::SongSource>* out) {
+  MidiSong song;
+  MediaError e = ParseMidiFile(fileBytes.data(), fileBytes.size(), &song);
+  if (!e.ok()) {
+    out->reset();
+    return e;
+  }
+  fileBytes = {};
+  return OpenParsedMidiSource(std::move(song), sampleRate, out);
+}
+
+MediaError OpenParsedMidiSource(MidiSong song, int sampleRate, std::unique_ptr<audio::SongSource>* out) {
   out->reset();
   if (sampleRate < 8000 || sampleRate > 384000)
     return {audio::kErrInternal, "The sample rate " + std::to_string(sampleRate) + " is not supported"};
-  MidiSong song;
-  MediaError e = ParseMidiFile(fileBytes.data(), fileBytes.size(), &song);
-  if (!e.ok()) return e;
-  fileBytes.clear();
-  fileBytes.shrink_to_fit();
+  MediaError e;
   Synth synth;
   bool shared = false;
   e = AcquireSynth(sampleRate, &synth, &shared);
   if (!e.ok()) return e;
-  *out = std::make_unique<MidiSourceImpl>(std::move(song), sampleRate, synth, shared);
+  *out = std::make_unique<MidiSourceImpl>(std::move(song), sampleRate, std::move(synth), shared);
   return {};
 }
 

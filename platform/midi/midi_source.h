@@ -30,6 +30,8 @@ audio::MediaError PreloadSynth(int sampleRate);
 // no SoundFont is installed, kErrInternal when the synthesiser fails.
 audio::MediaError OpenMidiSource(std::vector<uint8_t> fileBytes, int sampleRate,
                                  std::unique_ptr<audio::SongSource>* out);
+// The same for a song already parsed (ParseMidiFile).
+audio::MediaError OpenParsedMidiSource(MidiSong song, int sampleRate, std::unique_ptr<audio::SongSource>* out);
 
 // The concrete source returned by OpenMidiSource (dynamic_cast to reach the
 // inspection calls below, which tests and tools use).
