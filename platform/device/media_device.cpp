@@ -1,26 +1,32 @@
 #include "media_device.h"
 
 #include <SDL.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QThread>
 #include <algorithm>
-#include <cmath>
+#include <chrono>
 #include <cstring>
 
+#include "midi_source.h"
 #include "open_song_source.h"
 #include "tempo_command.h"
 
 namespace melvar::device {
 namespace {
 
-// Frames per SDL buffer: ~11 ms at 44.1 kHz, so two buffers stay under 30 ms.
+// Frames per SDL buffer asked for: ~11 ms at 44.1 kHz. The latency counts
+// what SDL obtained.
 constexpr int kBufferFrames = 512;
-// How often the UI thread looks for the end of a play (the notice follows the
-// rendered end within one period).
-constexpr int kEndPollMs = 20;
-// Sounding notes may ring out after the song's end for at most one second,
-// less when they fall silent first.
-constexpr float kSilence = 1e-4f;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 const char* GeneralText(int code) {
   switch (code) {
@@ -37,29 +43,55 @@ const char* GeneralText(int code) {
     case audio::kErrNotSupported: return "The open song does not support this command";
     case audio::kErrOutOfRange: return "The position is beyond the end of the song";
     case audio::kErrInternal: return "The device failed unexpectedly";
+    case audio::kErrInterrupted: return "The song was closed while it was being opened";
     default: return nullptr;
   }
+}
+
+// Runs `work` on a helper thread. The calling (UI) thread meanwhile runs its
+// event loop, user input excluded, so the window repaints and its timers run
+// but no click starts anything new; without an event loop to run (no
+// application object, or another thread), `work` runs right here.
+template <class Work>
+void RunBesideEventLoop(Work work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() != app->thread()) {
+    work();
+    return;
+  }
+  QEventLoop loop;
+  std::thread helper([&] {
+    work();
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  helper.join();
 }
 
 }  // namespace
 
 MediaDevice::MediaDevice(QObject* parent) : PlayerDevice(parent) {
-  endPoll_.setInterval(kEndPollMs);
-  connect(&endPoll_, &QTimer::timeout, this, [this] { checkEnded(); });
+  endFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (endFd_ >= 0) {
+    endNotifier_ = std::make_unique<QSocketNotifier>(endFd_, QSocketNotifier::Read);
+    connect(endNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+      uint64_t count = 0;
+      if (::read(endFd_, &count, sizeof count) < 0) { /* nothing pending */ }
+      checkEnded();
+    });
+  }
 }
 
 MediaDevice::~MediaDevice() {
-  endPoll_.stop();
-  if (output_) {
-    SDL_LockAudioDevice(output_);
-    rendering_ = nullptr;
-    SDL_UnlockAudioDevice(output_);
-  }
+  if (preload_.joinable()) preload_.join();
+  detachSource();
   source_.reset();
   if (output_) {
     SDL_CloseAudioDevice(output_);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
+  endNotifier_.reset();
+  if (endFd_ >= 0) ::close(endFd_);
 }
 
 void MediaDevice::lockAudio() {
@@ -67,6 +99,12 @@ void MediaDevice::lockAudio() {
 }
 void MediaDevice::unlockAudio() {
   if (output_) SDL_UnlockAudioDevice(output_);
+}
+
+void MediaDevice::detachSource() {
+  lockAudio();
+  rendering_ = nullptr;
+  unlockAudio();
 }
 
 int MediaDevice::setError(int code, std::string text) {
@@ -83,7 +121,7 @@ std::string MediaDevice::errorText(int code) const {
 
 int MediaDevice::outputLatencyMs() const {
   if (!rate_) return 0;
-  return static_cast<int>(std::lround(2.0 * bufferFrames_ * 1000.0 / rate_));
+  return static_cast<int>((int64_t{latencyFrames_} * 1000 + rate_ / 2) / rate_);
 }
 
 int MediaDevice::openOutput() {
@@ -116,9 +154,19 @@ int MediaDevice::openOutput() {
   output_ = dev;
   rate_ = have.freq;
   bufferFrames_ = have.samples;
+  latencyFrames_ = have.samples;
   // The output runs from now on, silent while nothing plays, so every play
   // starts with the same latency.
   SDL_PauseAudioDevice(output_, 0);
+  return setError(audio::kErrNone);
+}
+
+int MediaDevice::preload() {
+  if (int rc = openOutput(); rc != 0) return rc;
+  if (!preload_.joinable()) {
+    const int rate = rate_;
+    preload_ = std::thread([rate] { midi::PreloadSynth(rate); });
+  }
   return setError(audio::kErrNone);
 }
 
@@ -129,6 +177,9 @@ void MediaDevice::AudioCallback(void* self, uint8_t* stream, int len) {
 
 // Audio thread, with the audio lock held by SDL.
 void MediaDevice::renderInto(float* out, int frames) {
+  callbackNs_ = NowNs();
+  callbackFrame_ = framesSincePlay_;
+  callbackSeen_ = true;
   audio::SongSource* source = rendering_;
   if (!source) {
     std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
@@ -139,18 +190,15 @@ void MediaDevice::renderInto(float* out, int frames) {
     framesSincePlay_ += frames;
     if (source->finished()) {
       ended_ = true;
-      ringOutLeft_ = rate_;
+      ringOut_.start(rate_);
       endSeen_.store(true, std::memory_order_release);
+      const uint64_t one = 1;
+      if (endFd_ >= 0 && ::write(endFd_, &one, sizeof one) < 0) { /* the counter is full: a word is pending */ }
     }
     return;
   }
-  const int n = std::min(frames, ringOutLeft_);
-  if (n > 0) source->render(out, n);
+  const int n = ringOut_.render(*source, out, frames);
   std::memset(out + n * 2, 0, static_cast<size_t>(frames - n) * 2 * sizeof(float));
-  ringOutLeft_ -= n;
-  float peak = 0.0f;
-  for (int i = 0; i < n * 2; ++i) peak = std::max(peak, std::fabs(out[i]));
-  if (peak < kSilence) ringOutLeft_ = 0;
 }
 
 void MediaDevice::postNotice(int value) {
@@ -164,28 +212,22 @@ void MediaDevice::postNotice(int value) {
 }
 
 void MediaDevice::checkEnded() {
-  if (mode_ != Playing || !endSeen_.load(std::memory_order_acquire)) {
-    if (mode_ != Playing) endPoll_.stop();
-    return;
-  }
+  if (mode_ != Playing || !endSeen_.load(std::memory_order_acquire)) return;
   // The song's end has been rendered: the device stops (notes may still ring
   // out on the audio thread) and the play ends successfully.
   mode_ = Stopped;
-  endPoll_.stop();
   postNotice(Successful);
 }
 
 void MediaDevice::haltPlay(Mode next) {
-  lockAudio();
-  rendering_ = nullptr;
-  unlockAudio();
-  endPoll_.stop();
+  detachSource();
   mode_ = next;
   postNotice(Aborted);
 }
 
 int MediaDevice::open(const std::string& path) {
   close();
+  const uint64_t ticket = ++openCount_;
   if (!audio::SongKindOf(path)) {
     std::unique_ptr<audio::SongSource> none;
     audio::MediaError e = audio::OpenSongSource(path, 44100, &none);  // gives the refusal's text
@@ -193,7 +235,15 @@ int MediaDevice::open(const std::string& path) {
   }
   if (int rc = openOutput(); rc != 0) return rc;
   std::unique_ptr<audio::SongSource> source;
-  audio::MediaError e = audio::OpenSongSource(path, rate_, &source);
+  audio::MediaError e;
+  const int rate = rate_;
+  RunBesideEventLoop([&] { e = audio::OpenSongSource(path, rate, &source); });
+  if (ticket != openCount_) {
+    // A handler run by the event loop closed the device or opened another
+    // song meanwhile: that one stands.
+    source.reset();
+    return setError(audio::kErrInterrupted);
+  }
   if (!e.ok()) return setError(e.code, e.text);
   source_ = std::move(source);
   path_ = path;
@@ -202,13 +252,14 @@ int MediaDevice::open(const std::string& path) {
 }
 
 int MediaDevice::close() {
+  ++openCount_;
   checkEnded();
   if (mode_ == NotOpen) return setError(audio::kErrNone);
   if (mode_ == Playing) haltPlay(Stopped);
-  lockAudio();
-  rendering_ = nullptr;
-  unlockAudio();
-  source_.reset();  // outside the lock: a decoder's feeder thread is joined here
+  detachSource();
+  // Outside the lock: a decoder's feeder thread is joined here, and the
+  // synthesiser lets go of the song's instruments.
+  source_.reset();
   path_.clear();
   mode_ = NotOpen;
   return setError(audio::kErrNone);
@@ -219,15 +270,15 @@ int MediaDevice::play() {
   if (mode_ == NotOpen) return setError(audio::kErrNotOpen);
   if (mode_ == Playing) postNotice(Superseded);  // dropped: the new play below supersedes it
   ++generation_;
+  endSeen_.store(false, std::memory_order_release);
   lockAudio();
   rendering_ = source_.get();
   framesSincePlay_ = 0;
+  callbackSeen_ = false;
   ended_ = false;
-  ringOutLeft_ = 0;
-  endSeen_.store(false, std::memory_order_release);
+  ringOut_.cancel();
   unlockAudio();
   mode_ = Playing;
-  endPoll_.start();
   return setError(audio::kErrNone);
 }
 
@@ -237,9 +288,7 @@ int MediaDevice::stop() {
   if (mode_ == Playing) {
     haltPlay(Stopped);
   } else {
-    lockAudio();
-    rendering_ = nullptr;  // cuts a ring-out after the end
-    unlockAudio();
+    detachSource();  // cuts a ring-out after the end
     mode_ = Stopped;
   }
   return setError(audio::kErrNone);
@@ -260,10 +309,11 @@ int MediaDevice::seek(int64_t target) {
     return setError(audio::kErrOutOfRange, "The position " + std::to_string(target) +
                                                " is beyond the song (0 to " + std::to_string(len) + ")");
   if (mode_ == Playing) haltPlay(Stopped);
-  lockAudio();
-  rendering_ = nullptr;
+  detachSource();
+  // The audio thread no longer sees the source: the chase (MIDI) or the
+  // decoder's seek and prefill (MP3, WAV) runs without the audio lock; the
+  // next play() hands the source back.
   audio::MediaError e = source_->seek(target);
-  unlockAudio();
   mode_ = Stopped;
   return setError(e.code, e.text);
 }
@@ -281,6 +331,19 @@ int64_t MediaDevice::length() {
   return len;
 }
 
+// What is heard lags the render head: the frames of the buffer being
+// filled, then the output latency, less the time since that buffer's
+// callback began; never before the point where this play started.
+int64_t MediaDevice::framesBehindHead(int64_t nowNs) const {
+  if (mode_ != Playing) return 0;
+  int64_t behind = latencyFrames_;
+  if (callbackSeen_) {
+    const int64_t elapsed = std::clamp<int64_t>((nowNs - callbackNs_) * rate_ / 1000000000, 0, bufferFrames_);
+    behind += (framesSincePlay_ - callbackFrame_) - elapsed;
+  }
+  return std::clamp<int64_t>(behind, 0, framesSincePlay_);
+}
+
 int64_t MediaDevice::position() {
   checkEnded();
   if (mode_ == NotOpen) {
@@ -288,13 +351,32 @@ int64_t MediaDevice::position() {
     return 0;
   }
   lockAudio();
-  // While playing, what is heard lags the render head by the output latency,
-  // but never lies before the point where this play started.
-  const int64_t behind = mode_ == Playing ? std::min<int64_t>(2LL * bufferFrames_, framesSincePlay_) : 0;
-  const int64_t pos = source_->positionAt(behind);
+  const int64_t pos = source_->positionAt(framesBehindHead(NowNs()));
   unlockAudio();
   setError(audio::kErrNone);
   return pos;
+}
+
+int64_t MediaDevice::msUntil(int64_t target) {
+  checkEnded();
+  if (mode_ != Playing) {
+    setError(mode_ == NotOpen ? audio::kErrNotOpen : audio::kErrNone);
+    return -1;
+  }
+  setError(audio::kErrNone);
+  lockAudio();
+  if (target > source_->length()) {
+    unlockAudio();
+    return -1;
+  }
+  const int64_t now = NowNs();
+  const int64_t behind = framesBehindHead(now);
+  const int64_t ahead = source_->framesUntil(target);
+  unlockAudio();
+  // Heard frames still to come before the target is heard.
+  const int64_t frames = ahead + behind;
+  if (frames <= 0) return 0;
+  return (frames * 1000 + rate_ - 1) / rate_;
 }
 
 MediaDevice::Mode MediaDevice::mode() {

@@ -26,6 +26,12 @@ class PlayerDevice : public QObject {
   using QObject::QObject;
   ~PlayerDevice() override = default;
 
+  // Starts loading what songs need (the SoundFont) in the background, so
+  // the first song starts at once; call it once the window is shown.
+  // Returns at once with the error code; a device with nothing to load
+  // returns 0.
+  virtual int preload() { return 0; }
+
   // Each returns the error code (0 = success), also kept as the last error.
   virtual int open(const std::string& path) = 0;
   virtual int close() = 0;
@@ -36,6 +42,14 @@ class PlayerDevice : public QObject {
 
   virtual int64_t length() = 0;
   virtual int64_t position() = 0;
+  // The device's clock: milliseconds until position() first reaches
+  // `target` (same unit), at the tempo now in force; 0 when it has already,
+  // -1 when the song is not playing or `target` lies beyond its end. The
+  // window arms a single-shot timer with it for the next syllable's due
+  // moment, so the highlight does not wait for the next periodic tick. A
+  // device without a clock returns -1 (the periodic tick alone then runs
+  // the highlight).
+  virtual int64_t msUntil(int64_t target) { (void)target; return -1; }
   virtual Mode mode() = 0;
   bool isPlaying() { return mode() == Playing; }
 
