@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +44,36 @@ std::string WriteMidiSong(const std::string& name) {
   const std::string path = TempDir() + "/" + name;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
   return path;
+}
+
+// A format-1 song of `notes` short notes on one track, each note-on and
+// note-off under running status (6 bytes a note, as large real files are),
+// 120 bpm, division 96: every note lasts a tick.
+std::string WriteLargeMidiSong(const std::string& name, int notes) {
+  std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 0x00, 0x00, 0x90, 60, 0x40};
+  track.reserve(static_cast<size_t>(notes) * 6 + 32);
+  track.insert(track.end(), {0x01, 60, 0x00});
+  for (int i = 1; i < notes; ++i) {
+    const uint8_t key = static_cast<uint8_t>(48 + i % 24);
+    track.insert(track.end(), {0x00, key, 0x40, 0x01, key, 0x00});
+  }
+  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
+  const uint32_t len = static_cast<uint32_t>(track.size());
+  file.insert(file.end(), {uint8_t(len >> 24), uint8_t(len >> 16), uint8_t(len >> 8), uint8_t(len)});
+  const std::string path = TempDir() + "/" + name;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(file.data()), file.size());
+  out.write(reinterpret_cast<const char*>(track.data()), track.size());
+  return path;
+}
+
+long RssKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
 }
 
 // Collects the notices the device delivers.
@@ -272,6 +303,66 @@ TEST_F(MediaDeviceTest, MidiSongPlaysInRealTimeAndTakesTheTempo) {
   ASSERT_TRUE(SpinUntil([&] { return !notices.values.empty(); }));
   Drain();
   EXPECT_EQ(notices.values, std::vector<int>{MediaDevice::Aborted});
+}
+
+// A 30 MB song (10 million events) opens while the event loop goes on
+// running, holds a few bytes an event, and plays to its end after a jump.
+TEST_F(MediaDeviceTest, ALargeMidiFileOpensBesideTheEventLoopInProportionateMemory) {
+  constexpr int kNotes = 5'000'000;
+  const std::string song = WriteLargeMidiSong("large.mid", kNotes);
+  MediaDevice device;
+  Notices notices(&device);
+  int ticks = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+  tick.start(0);
+  const long before = RssKb();
+  const int rc = device.open(song);
+  const long grown = RssKb() - before;
+  tick.stop();
+  if (rc == audio::kErrNoSoundFont) GTEST_SKIP() << device.errorText(rc);
+  ASSERT_EQ(rc, 0) << device.errorText(rc);
+  EXPECT_GT(ticks, 0) << "the event loop did not run while the song was opened";
+  // 8 bytes an event, 10 million events; the file itself is not kept.
+  EXPECT_LT(grown * 1024, 2L * kNotes * 14) << grown << " kB";
+  const int64_t length = device.length();
+  EXPECT_EQ(length, int64_t{kNotes} * 4 / 96);  // a tick a note
+  ASSERT_EQ(device.seek(length - 2), 0);
+  ASSERT_EQ(device.play(), 0);
+  ASSERT_TRUE(SpinUntil([&] { return !notices.values.empty(); }));
+  EXPECT_EQ(notices.values, std::vector<int>{MediaDevice::Successful});
+  EXPECT_EQ(device.close(), 0);
+}
+
+// The device's clock: how long until a position is heard agrees with the
+// position it reports, and says -1 when the position will not come.
+TEST_F(MediaDeviceTest, MsUntilAgreesWithThePositionHeard) {
+  MediaDevice device;
+  const std::string song = WriteMidiSong("clock.mid");
+  const int rc = device.open(song);
+  if (rc == audio::kErrNoSoundFont) GTEST_SKIP() << device.errorText(rc);
+  ASSERT_EQ(rc, 0) << device.errorText(rc);
+  EXPECT_EQ(device.msUntil(4), -1);  // not playing
+  ASSERT_EQ(device.play(), 0);
+  ASSERT_TRUE(SpinUntil([&] { return device.position() >= 4; }));
+  EXPECT_EQ(device.msUntil(2), 0);
+  EXPECT_EQ(device.msUntil(device.length() + 1), -1);
+  // 120 bpm: a sixteenth lasts 125 ms. The heard position p lies within
+  // its sixteenth, so p + 4 is heard 375 to 500 ms from now (a callback
+  // between the two reads moves that by at most one buffer).
+  const int64_t p = device.position();
+  const int64_t ms = device.msUntil(p + 4);
+  const int64_t slack = device.outputLatencyMs() + 2;
+  EXPECT_GE(ms, 375 - slack);
+  EXPECT_LE(ms, 500 + slack);
+  // At twice the tempo it comes twice as fast.
+  ASSERT_EQ(device.sendString("set \"" + song + "\" tempo 240 wait"), 0);
+  const int64_t q = device.position();
+  const int64_t fast = device.msUntil(q + 4);
+  EXPECT_GE(fast, 187 - 2 * slack);
+  EXPECT_LE(fast, 250 + slack);
+  EXPECT_EQ(device.stop(), 0);
+  EXPECT_EQ(device.msUntil(q + 4), -1);
 }
 
 }  // namespace
