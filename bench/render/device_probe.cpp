@@ -1,12 +1,18 @@
 // melvar-bench-device SONG [SECONDS]
-// Opens SONG on the media device, plays it for SECONDS (default 3) and prints
-// the output latency the device reports, its rate, and the resident memory
-// while playing (peak of samples taken every 100 ms).
+//   Opens SONG on the media device, plays it for SECONDS (default 3) and
+//   prints the output latency the device takes from SDL, its rate, and the
+//   resident memory while playing (peak of samples taken every 100 ms).
+// melvar-bench-device open SONG
+//   Opens SONG (a large MIDI file, say) and prints how long the open took,
+//   the longest the event loop went without a turn meanwhile (what a window
+//   would freeze), the peak memory and the memory once it is open.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -14,12 +20,47 @@
 
 namespace {
 
-long RssKb() {
+long StatusKb(const char* field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    if (line.rfind(field, 0) == 0) return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
   return -1;
+}
+long RssKb() { return StatusKb("VmRSS:"); }
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int OpenLarge(const char* song) {
+  melvar::device::MediaDevice device;
+  device.preload();
+  const long before = RssKb();
+  int64_t last = NowNs(), worst = 0;
+  QTimer turn;
+  QObject::connect(&turn, &QTimer::timeout, [&] {
+    const int64_t t = NowNs();
+    worst = std::max(worst, t - last);
+    last = t;
+  });
+  turn.start(0);
+  const int64_t t0 = NowNs();
+  last = t0;
+  const int rc = device.open(song);
+  const int64_t t1 = NowNs();
+  worst = std::max(worst, t1 - last);
+  turn.stop();
+  if (rc != 0) {
+    std::printf("open refused (%d): %s\n", rc, device.errorText(rc).c_str());
+    return 1;
+  }
+  std::printf("open_ms %.0f\nlongest_event_loop_stall_ms %.1f\nrss_before_kb %ld\nrss_open_kb %ld\npeak_kb %ld\n"
+              "length %lld\n",
+              (t1 - t0) / 1e6, worst / 1e6, before, RssKb(), StatusKb("VmHWM:"),
+              static_cast<long long>(device.length()));
+  return 0;
 }
 
 }  // namespace
@@ -27,9 +68,10 @@ long RssKb() {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: melvar-bench-device SONG [SECONDS]\n");
+    std::fprintf(stderr, "usage: melvar-bench-device SONG [SECONDS] | open SONG\n");
     return 1;
   }
+  if (std::strcmp(argv[1], "open") == 0 && argc > 2) return OpenLarge(argv[2]);
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
   melvar::device::MediaDevice device;
   if (int rc = device.open(argv[1]); rc != 0) {
@@ -50,8 +92,8 @@ int main(int argc, char** argv) {
   app.exec();
   const int64_t position = device.position();
   device.close();
-  std::printf("output_latency_ms %d\nsample_rate %d\nbuffer_estimate two device buffers\n", device.outputLatencyMs(),
-              device.sampleRate());
+  std::printf("output_latency_ms %d\nsample_rate %d\nlatency_from SDL's obtained buffer (%d frames)\n",
+              device.outputLatencyMs(), device.sampleRate(), device.outputLatencyFrames());
   std::printf("rss_after_open_kb %ld\nrss_peak_playing_kb %ld\nplayed_ms %lld position %lld\n", rssOpen, peak,
               static_cast<long long>(clock.elapsed()), static_cast<long long>(position));
   return 0;

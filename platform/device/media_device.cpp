@@ -1,6 +1,7 @@
 #include "media_device.h"
 
 #include <SDL.h>
+#include <malloc.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -186,6 +187,8 @@ void MediaDevice::renderInto(float* out, int frames) {
     return;
   }
   if (!ended_) {
+    if (framesSincePlay_ == 0) firstRenderNs_ = callbackNs_;
+    marks_[static_cast<size_t>(markCount_++ % kCallbackLog)] = {callbackNs_, framesSincePlay_};
     source->render(out, frames);
     framesSincePlay_ += frames;
     if (source->finished()) {
@@ -237,7 +240,10 @@ int MediaDevice::open(const std::string& path) {
   std::unique_ptr<audio::SongSource> source;
   audio::MediaError e;
   const int rate = rate_;
-  RunBesideEventLoop([&] { e = audio::OpenSongSource(path, rate, &source); });
+  RunBesideEventLoop([&] {
+    e = audio::OpenSongSource(path, rate, &source);
+    malloc_trim(0);  // the parser's and the previous song's freed memory goes back to the system
+  });
   if (ticket != openCount_) {
     // A handler run by the event loop closed the device or opened another
     // song meanwhile: that one stands.
@@ -260,6 +266,7 @@ int MediaDevice::close() {
   // Outside the lock: a decoder's feeder thread is joined here, and the
   // synthesiser lets go of the song's instruments.
   source_.reset();
+  malloc_trim(0);  // the song's instruments leave the process's memory
   path_.clear();
   mode_ = NotOpen;
   return setError(audio::kErrNone);
@@ -275,6 +282,8 @@ int MediaDevice::play() {
   rendering_ = source_.get();
   framesSincePlay_ = 0;
   callbackSeen_ = false;
+  firstRenderNs_ = 0;
+  markCount_ = 0;
   ended_ = false;
   ringOut_.cancel();
   unlockAudio();
@@ -377,6 +386,31 @@ int64_t MediaDevice::msUntil(int64_t target) {
   const int64_t frames = ahead + behind;
   if (frames <= 0) return 0;
   return (frames * 1000 + rate_ - 1) / rate_;
+}
+
+int64_t MediaDevice::firstRenderNs() {
+  lockAudio();
+  const int64_t ns = firstRenderNs_;
+  unlockAudio();
+  return ns;
+}
+
+std::vector<MediaDevice::CallbackMark> MediaDevice::callbackLog() {
+  std::vector<CallbackMark> log;
+  log.reserve(kCallbackLog);
+  lockAudio();
+  const int64_t first = std::max<int64_t>(0, markCount_ - kCallbackLog);
+  for (int64_t i = first; i < markCount_; ++i) log.push_back(marks_[static_cast<size_t>(i % kCallbackLog)]);
+  unlockAudio();
+  return log;
+}
+
+int64_t MediaDevice::playFrameOf(int64_t target) {
+  if (mode_ != Playing) return -1;
+  lockAudio();
+  const int64_t frame = framesSincePlay_ + source_->framesUntil(std::min(target, source_->length()));
+  unlockAudio();
+  return frame;
 }
 
 MediaDevice::Mode MediaDevice::mode() {

@@ -23,6 +23,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
+#include <array>
 
 #include "player_device.h"
 #include "ring_out.h"
@@ -108,6 +110,20 @@ class MediaDevice : public PlayerDevice {
   int outputLatencyFrames() const { return latencyFrames_; }
   int outputLatencyMs() const;
   int sampleRate() const { return rate_; }
+  // UI thread, for benchmarks. When the callback began rendering the first
+  // frames of the current play (steady clock, nanoseconds; 0 before it has),
+  // and the callbacks' record: for each of the last kCallbackLog callbacks
+  // while a play ran, when it began and the play's frames rendered before it.
+  int64_t firstRenderNs();
+  struct CallbackMark {
+    int64_t ns = 0;
+    int64_t frame = 0;
+  };
+  static constexpr int kCallbackLog = 8192;
+  std::vector<CallbackMark> callbackLog();
+  // The play's frame at which the render head reaches `target` at the tempo
+  // now in force (-1 when not playing).
+  int64_t playFrameOf(int64_t target);
 
   // UI thread. The open MIDI song's own tempo (first tempo event, else 120
   // beats per minute); 0 for MP3 and WAV songs and with nothing open.
@@ -151,6 +167,9 @@ class MediaDevice : public PlayerDevice {
   int64_t callbackNs_ = 0;     // when the last callback began (steady clock)
   int64_t callbackFrame_ = 0;  // framesSincePlay_ when it began
   bool callbackSeen_ = false;  // a callback has run since play()
+  int64_t firstRenderNs_ = 0;
+  std::array<CallbackMark, kCallbackLog> marks_{};
+  int64_t markCount_ = 0;
   audio::RingOut ringOut_;
   bool ended_ = false;
   std::atomic<bool> endSeen_{false};        // set by the callback when the song's end is rendered
