@@ -99,18 +99,18 @@ class TrackReader {
         Add(ev);
       } else if (status == 0xFF) {
         if (pos_ >= n_) return false;
-        ev.data1 = p_[pos_++];
+        const uint8_t type = p_[pos_++];
         uint32_t len = 0;
         if (!ReadVarLen(&len) || len > n_ - pos_) return false;
-        if (!AddPayload(&ev, p_ + pos_, len)) return false;
+        if (!AddPayload(&ev, p_ + pos_, len, type)) return false;
         pos_ += len;
-        if (ev.data1 == 0x51 && len >= 3) {
+        if (type == 0x51 && len >= 3) {
           const uint32_t us = (uint32_t{p_[pos_ - len]} << 16) | (uint32_t{p_[pos_ - len + 1]} << 8) | p_[pos_ - len + 2];
           // A tempo of zero would stop time; such an event is ignored.
           if (us > 0 && sink_->song) tempos_.push_back({tick, us});
         }
         Add(ev);
-        if (ev.data1 == 0x2F) return true;  // end of track: the rest of the chunk is ignored
+        if (type == 0x2F) return true;  // end of track: the rest of the chunk is ignored
       } else if (status == 0xF0 || status == 0xF7) {
         uint32_t len = 0;
         if (!ReadVarLen(&len) || len > n_ - pos_) return false;
@@ -119,7 +119,7 @@ class TrackReader {
         uint32_t dl = len;
         // The synthesiser takes a sysex message without its F0 and F7.
         if (status == 0xF0 && dl > 0 && d[dl - 1] == 0xF7) --dl;
-        if (!AddPayload(&ev, d, dl)) return false;
+        if (!AddPayload(&ev, d, dl, 0)) return false;
         Add(ev);
       } else {
         // System common / real-time bytes do not belong in a file; skip them
@@ -157,11 +157,14 @@ class TrackReader {
     if (sink_->song) sink_->song->events.push_back(ev);
   }
 
-  bool AddPayload(MidiEvent* ev, const uint8_t* d, uint32_t len) {
-    if (sink_->payloadBytes + len > UINT32_MAX) return false;
-    ev->payload = static_cast<uint32_t>(sink_->spans);
+  bool AddPayload(MidiEvent* ev, const uint8_t* d, uint32_t len, uint8_t metaType) {
+    if (sink_->payloadBytes + len > UINT32_MAX || sink_->spans >= kMaxPayloads) return false;
+    const uint32_t n = static_cast<uint32_t>(sink_->spans);
+    ev->data1 = static_cast<uint8_t>(n);
+    ev->data2 = static_cast<uint8_t>(n >> 8);
+    ev->data3 = static_cast<uint8_t>(n >> 16);
     if (MidiSong* song = sink_->song) {
-      song->payloadSpans.push_back({static_cast<uint32_t>(song->payload.size()), len});
+      song->payloadSpans.push_back({static_cast<uint32_t>(song->payload.size()), len, metaType});
       song->payload.insert(song->payload.end(), d, d + len);
     }
     ++sink_->spans;

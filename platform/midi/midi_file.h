@@ -11,18 +11,20 @@
 
 namespace melvar::midi {
 
-// One event of the merged song, 12 bytes: a file of 35 million notes fits
-// in about 400 MB. Channel messages keep their two data bytes; meta and sysex
-// events name their bytes through MidiSong::PayloadOf.
+// One event of the merged song, 8 bytes: a file of 35 million notes (70
+// million events) fits in about 560 MB. Channel messages keep their two data
+// bytes; a meta or sysex event holds instead the number of its PayloadSpan
+// (24 bits: a song keeps at most kMaxPayloads of them).
 struct MidiEvent {
   uint32_t tick = 0;        // absolute tick in the merged song (at most kMaxSongTick)
   uint8_t status = 0;       // 0x80..0xEF channel message, 0xF0/0xF7 sysex, 0xFF meta
-  uint8_t data1 = 0;        // channel: first data byte; meta: the meta type
+  uint8_t data1 = 0;        // channel: first data byte
   uint8_t data2 = 0;        // channel: second data byte (0 when there is none)
-  uint8_t reserved = 0;
-  uint32_t payload = 0;     // meta / sysex: index into MidiSong::payloadSpans
+  uint8_t data3 = 0;        // meta / sysex: high byte of the span number
 };
-static_assert(sizeof(MidiEvent) == 12);
+static_assert(sizeof(MidiEvent) == 8);
+
+constexpr uint32_t kMaxPayloads = 1u << 24;
 
 // The last tick a song may reach. Events after it (in any track, and for
 // format 2 in the tracks played one after another) are cut off as damage; it
@@ -30,10 +32,12 @@ static_assert(sizeof(MidiEvent) == 12);
 // integers.
 constexpr int64_t kMaxSongTick = 0xFFFFFFFFLL;
 
-// Where a meta or sysex event's bytes lie in MidiSong::payload.
+// Where a meta or sysex event's bytes lie in MidiSong::payload, and a meta
+// event's type.
 struct PayloadSpan {
   uint32_t offset = 0;
   uint32_t length = 0;
+  uint8_t metaType = 0;
 };
 
 // A change of tempo at a tick. For frame-based (SMPTE) files the map holds
@@ -58,7 +62,7 @@ struct MidiSong {
   bool truncated = false;   // a track stopped early: damaged, or cut before its end-of-track
   std::vector<MidiEvent> events;      // merged, ordered by tick (stable by track)
   std::vector<uint8_t> payload;       // bytes of meta and sysex events (sysex without F0 / F7)
-  std::vector<PayloadSpan> payloadSpans;  // one per meta and sysex event
+  std::vector<PayloadSpan> payloadSpans;  // one per meta and sysex event, in file order
   std::vector<TempoPoint> tempos;     // ordered by tick, never empty; first at tick 0
   uint32_t firstTempoMicros = 500000; // the first tempo event's value (500000 if none)
   int64_t lastTick = 0;               // tick of the last event
@@ -72,7 +76,8 @@ struct MidiSong {
   int64_t LengthSixteenths() const { return SixteenthOfTick(lastTick); }
   // The bytes of a meta or sysex event (an empty span for other events).
   PayloadSpan PayloadOf(const MidiEvent& ev) const {
-    return ev.status >= 0xF0 && ev.payload < payloadSpans.size() ? payloadSpans[ev.payload] : PayloadSpan{};
+    const uint32_t n = ev.data1 | (uint32_t{ev.data2} << 8) | (uint32_t{ev.data3} << 16);
+    return ev.status >= 0xF0 && n < payloadSpans.size() ? payloadSpans[n] : PayloadSpan{};
   }
 };
 
