@@ -2,11 +2,13 @@
 //   Opens SONG on the media device, plays it for SECONDS (default 3) and
 //   prints the output latency the device takes from SDL, its rate, and the
 //   resident memory while playing (peak of samples taken every 100 ms).
-// melvar-bench-device open SONG
-//   Opens SONG (a large MIDI file, say) and prints how long the open took,
+// melvar-bench-device open SONG [WAIT_MS]
+//   Starts the SoundFont preload, waits WAIT_MS (default 0), then opens
+//   SONG (a large MIDI file, say) and prints how long the open took,
 //   the longest the event loop went without a turn meanwhile (what a window
 //   would freeze), the peak memory and the memory once it is open.
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <chrono>
@@ -34,9 +36,14 @@ int64_t NowNs() {
       .count();
 }
 
-int OpenLarge(const char* song) {
+int OpenLarge(const char* song, int waitMs) {
   melvar::device::MediaDevice device;
   device.preload();
+  if (waitMs > 0) {
+    QEventLoop wait;
+    QTimer::singleShot(waitMs, &wait, &QEventLoop::quit);
+    wait.exec();
+  }
   const long before = RssKb();
   int64_t last = NowNs(), worst = 0;
   QTimer turn;
@@ -71,7 +78,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: melvar-bench-device SONG [SECONDS] | open SONG\n");
     return 1;
   }
-  if (std::strcmp(argv[1], "open") == 0 && argc > 2) return OpenLarge(argv[2]);
+  if (std::strcmp(argv[1], "open") == 0 && argc > 2) return OpenLarge(argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
   melvar::device::MediaDevice device;
   if (int rc = device.open(argv[1]); rc != 0) {

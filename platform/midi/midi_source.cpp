@@ -86,6 +86,10 @@ MediaError CreateSynth(int sampleRate, const std::string& font, Synth* out) {
   // presets when it is opened, before it plays (PinSongPresets): the audio
   // thread never reads the disk.
   fluid_settings_setint(s.settings, "synth.dynamic-sample-loading", 1);
+  // Locking each sample block into memory as it is read costs more than the
+  // read itself (25 against 8 ms for a song's instruments), and an ordinary
+  // user's lock limit (8 MB) would leave most of them unlocked anyway.
+  fluid_settings_setint(s.settings, "synth.lock-memory", 0);
   s.synth = new_fluid_synth(s.settings);
   if (!s.synth) {
     DestroySynth(&s);
