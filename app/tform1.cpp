@@ -147,6 +147,10 @@ void TForm1::buildControls() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(100);
+  SyllableTimer = new QTimer(this);
+  SyllableTimer->setObjectName("SyllableTimer");
+  SyllableTimer->setSingleShot(true);
+  SyllableTimer->setTimerType(Qt::PreciseTimer);
 
   // The design's labels take the size of their captions.
   for (QLabel* l : std::initializer_list<QLabel*>{Titulo1, Titulo2, Label1, Cpright, IndTempo})
@@ -182,6 +186,7 @@ void TForm1::wireControls() {
   connect(Toclipb, &QPushButton::clicked, this, &TForm1::ToclipbClick);
   connect(Letra, &LyricMemo::mouseReleased, this, &TForm1::LetraMouseUp);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(SyllableTimer, &QTimer::timeout, this, &TForm1::SyllableTimerTimer);
   Timer1->start();
 }
 

@@ -96,6 +96,9 @@ class TForm1 : public QWidget {
   QPushButton* Button1 = nullptr;
   widgets::FolderTree* ShellTreeView1 = nullptr;
   QTimer* Timer1 = nullptr;
+  // Single shot, armed from the device's clock for the moment the next
+  // syllable falls due, so the highlight does not wait for Timer1's tick.
+  QTimer* SyllableTimer = nullptr;
 
   // --- State. ---
   SongState Song;
@@ -131,6 +134,7 @@ class TForm1 : public QWidget {
   void ResetLyricPanel();
   void FormResize();
   void Timer1Timer();
+  void SyllableTimerTimer();
   void LetraMouseUp(int y);
   void ToclipbClick();
 
@@ -167,6 +171,7 @@ class TForm1 : public QWidget {
   void selectMemoRange(int start, int length);
   void setMemoLines(const std::vector<std::string>& lines, const lyrics::TextDecoder& decoder = {});
   void catchUpLyrics(int64_t position);
+  void armSyllableTimer(int atLeastMs = 0);
 
   QString settingsPath_;
   MessageSink messageSink_;

@@ -1,6 +1,8 @@
 // The lyric panel: its layout, the 100 ms tick that follows the music, line
 // jumps and the clipboard copy. The rules live in the lyrics library; these
 // handlers apply them to the memo, its frame and the device.
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -74,11 +76,38 @@ void TForm1::Timer1Timer() {
     b->setVisible(plan.transportVisible);
   if (!playing) {
     if (plan.moveProgress) Tocado->setValue(0);
+    SyllableTimer->stop();
     return;
   }
   const int64_t position = MediaPlayer->position();
   if (plan.moveProgress) Tocado->setValue(static_cast<int>(std::min<int64_t>(position, INT32_MAX)));
   if (plan.followLyrics) catchUpLyrics(position);
+  armSyllableTimer();  // afresh every tick: a seek or a new tempo moves the moment
+}
+
+// The catch-up step of the tick, run at the moment the next syllable falls
+// due; the tick's other work stays with Timer1.
+void TForm1::SyllableTimerTimer() {
+  if (!Lyric.HasLyrics || !MediaPlayer->isPlaying()) return;
+  const int cursor = Lyric.SyllableCursor;
+  catchUpLyrics(MediaPlayer->position());
+  // Should the clock have fired a hair early, look again shortly rather
+  // than at once.
+  armSyllableTimer(Lyric.SyllableCursor == cursor ? 1 : 0);
+}
+
+// Arms SyllableTimer for when the heard position first passes the next
+// syllable's time, as the device's clock tells it; stops it when no syllable
+// is left or the device has no clock.
+void TForm1::armSyllableTimer(int atLeastMs) {
+  const int64_t ms = Lyric.HasLyrics && Lyric.SyllableCursor < Song.Timeline.SyllableCount
+                         ? MediaPlayer->msUntil(int64_t{Lyric.NextSyllableTime} + 1)
+                         : -1;
+  if (ms < 0) {
+    SyllableTimer->stop();
+    return;
+  }
+  SyllableTimer->start(static_cast<int>(std::clamp<int64_t>(ms, atLeastMs, 60000)));
 }
 
 // Highlights every syllable whose time has come; pending events run before

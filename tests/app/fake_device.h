@@ -22,6 +22,7 @@ class FakeDevice : public device::PlayerDevice {
   int OpenError = 0;                    // returned by every open()
   int PlayError = 0;                    // returned by every play()
   int SendError = 0;                    // returned by every sendString()
+  int64_t UntilMs = -1;                 // msUntil() while playing: the device's clock
   static constexpr int kMissing = 275;   // open() of a file that is not there
   std::map<int, std::string> Texts = {{kMissing, "The specified file cannot be found or read"}};
 
@@ -76,6 +77,11 @@ class FakeDevice : public device::PlayerDevice {
   }
   int64_t length() override { return mode_ == NotOpen ? 0 : Length; }
   int64_t position() override { return mode_ == NotOpen ? 0 : Position; }
+  int64_t msUntil(int64_t target) override {
+    UntilTarget = target;
+    return mode_ == Playing ? UntilMs : -1;
+  }
+  int64_t UntilTarget = -1;             // the last position msUntil() was asked about
   Mode mode() override { return mode_; }
   int songBpm() override { return mode_ == NotOpen ? 0 : Bpm; }
   int lastError() const override { return lastError_; }

@@ -304,6 +304,35 @@ TEST_F(LyricScenarioTest, TheHighlightAndItsColourFollowTheDevice) {
   EXPECT_EQ(textColour(), QColor(192, 192, 192));
 }
 
+// Between ticks, a single-shot timer armed from the device's clock runs the
+// catch-up when the next syllable falls due; the tick's other work (its
+// count, the tempo, the scroll) stays with Timer1.
+TEST_F(LyricScenarioTest, TheNextSyllableIsHighlightedWhenItFallsDueBetweenTicks) {
+  play(0);
+  device_.UntilMs = 37;
+  tickAt(2);  // syllables at 1 passed; the next, at 3, is due once the position passes 3
+  EXPECT_EQ(highlighted(), "Twin");
+  EXPECT_EQ(device_.UntilTarget, 4);
+  ASSERT_TRUE(form().SyllableTimer->isActive());
+  EXPECT_EQ(form().SyllableTimer->interval(), 37);
+  const int ticks = form().Lyric.TickCounter;
+  device_.Position = 4;
+  form().SyllableTimer->stop();
+  form().SyllableTimerTimer();
+  EXPECT_EQ(highlighted(), "kle ");
+  EXPECT_EQ(form().Lyric.TickCounter, ticks);
+  EXPECT_EQ(device_.UntilTarget, 6);  // armed again for the next one
+  EXPECT_TRUE(form().SyllableTimer->isActive());
+  // Without a clock (or once the song stops) nothing is armed.
+  device_.UntilMs = -1;
+  tickAt(4);
+  EXPECT_FALSE(form().SyllableTimer->isActive());
+  device_.UntilMs = 10;
+  device_.setMode(device::PlayerDevice::Stopped);
+  form().Timer1Timer();
+  EXPECT_FALSE(form().SyllableTimer->isActive());
+}
+
 TEST_F(LyricScenarioTest, AClickOnALineJumpsToItsFirstSyllable) {
   device_.Length = 100;
   play(0);
