@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "audio_test_util.h"
+#include "ring_out.h"
 #include "test_support.h"
 
 namespace melvar::audio {
@@ -274,6 +275,45 @@ TEST(OpenSongSource, ExtensionsAreUpperCasedAsciiOnly) {
   EXPECT_EQ(SongKindOf("a.wAv"), SourceKind::Wave);
   EXPECT_EQ(SongKindOf("a.kar"), std::nullopt);
   EXPECT_EQ(SongKindOf("a.mp3.txt"), std::nullopt);
+}
+
+// A finished song whose notes sound for `soundingFrames`, then fall silent.
+class FadingSource : public SongSource {
+ public:
+  explicit FadingSource(int64_t soundingFrames) : sounding_(soundingFrames) {}
+  SourceKind kind() const override { return SourceKind::Midi; }
+  int sampleRate() const override { return 1000; }
+  int64_t length() const override { return 0; }
+  int64_t positionAt(int64_t) const override { return 0; }
+  int64_t framesUntil(int64_t) const override { return 0; }
+  MediaError seek(int64_t) override { return {}; }
+  void render(float* out, int frames) override {
+    for (int i = 0; i < frames; ++i, ++head_) out[2 * i] = out[2 * i + 1] = head_ < sounding_ ? 0.5f : 0.0f;
+  }
+  bool finished() const override { return true; }
+
+ private:
+  int64_t sounding_;
+  int64_t head_ = 0;
+};
+
+// The ring-out after a song's end: what still sounds, for at most a second
+// (1000 frames at this rate), ending with the first silent block.
+TEST(RingOut, LastsAtMostASecondAndEndsAtTheFirstSilentBlock) {
+  struct Case {
+    int64_t sounding;
+    int64_t heard;
+  } cases[] = {{5000, 1000}, {250, 300}, {0, 0}, {1000, 1000}};
+  for (const Case& c : cases) {
+    FadingSource source(c.sounding);
+    RingOut ring;
+    ring.start(1000);
+    float block[2 * 100];
+    int64_t heard = 0;
+    for (int n; (n = ring.render(source, block, 100)) > 0;) heard += n;
+    EXPECT_EQ(heard, c.heard) << c.sounding;
+    EXPECT_TRUE(ring.done());
+  }
 }
 
 }  // namespace
