@@ -142,6 +142,20 @@ TEST(MidiFileTest, FormatTwoPlaysSequencesOneAfterAnother) {
   EXPECT_EQ(s.tempos[1].microsPerQuarter, 250000u);
 }
 
+// Format 2 chains its sequences, so long tracks could add up past what the
+// sequencer's time arithmetic holds: the whole song stops at kMaxSongTick,
+// whichever track gets there.
+TEST(MidiFileTest, FormatTwoSequencesStopAtTheLastTickASongMayReach) {
+  Track a, b;
+  for (int i = 0; i < 20; ++i) a.NoteOn(0x0FFFFFFF, 0, 60, 90);  // 20 x 2^28 ticks: past 2^32
+  a.End();
+  b.NoteOn(0x0FFFFFFF, 0, 62, 90).End();
+  MidiSong s = Parse(Smf(2, 96, {a, b, b}));
+  EXPECT_TRUE(s.truncated);
+  EXPECT_LE(s.lastTick, kMaxSongTick);
+  EXPECT_EQ(Notes(s).size(), 16u);  // 16 x (2^28 - 1) fit, the 17th and the later sequences do not
+}
+
 TEST(MidiFileTest, TempoMapDefaultsAndOrder) {
   {
     Track t;
