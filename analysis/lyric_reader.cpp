@@ -211,13 +211,14 @@ ReaderLyrics ReadLyrics(const uint8_t* bytes, std::size_t size) {
   std::vector<std::string> titles;
   for (const midi::MidiEvent& ev : song.events) {
     if (ev.status != 0xFF) continue;
-    const uint8_t type = ev.data1;
+    const midi::PayloadSpan span = song.PayloadOf(ev);
+    const uint8_t type = span.metaType;
     if (type != kTextEvent && type != kLyricEvent && type != kTrackName) continue;
-    const char* p = reinterpret_cast<const char*>(song.payload.data()) + ev.payloadOffset;
-    std::string text(p, ev.payloadLength);
+    const char* p = reinterpret_cast<const char*>(song.payload.data()) + span.offset;
+    std::string text(p, span.length);
     text.resize(std::min(text.size(), text.find('\0')));  // a text ends at its first NUL
     if (type == kTrackName) {
-      trackNames.try_emplace(ev.track, text);
+      trackNames.try_emplace(span.track, text);
       continue;
     }
     if (IsTag(text)) {
@@ -225,8 +226,8 @@ ReaderLyrics ReadLyrics(const uint8_t* bytes, std::size_t size) {
       continue;
     }
     if (type == kTextEvent && IsMarker(text)) continue;
-    Stream& s = streams[{ev.track, type}];
-    s.track = ev.track;
+    Stream& s = streams[{span.track, type}];
+    s.track = span.track;
     s.type = type;
     if (HasShownText(text)) ++s.syllables;
     if (!text.empty() && IsMark(text[0])) ++s.marks;

@@ -61,8 +61,8 @@ struct TrackSink {
 // past the last tick a song may reach).
 class TrackReader {
  public:
-  TrackReader(const uint8_t* p, size_t n, int64_t offset, TrackSink* sink)
-      : p_(p), n_(n), offset_(offset), sink_(sink) {}
+  TrackReader(const uint8_t* p, size_t n, uint16_t track, int64_t offset, TrackSink* sink)
+      : p_(p), n_(n), track_(track), offset_(offset), sink_(sink) {}
 
   bool Read() {
     uint8_t running = 0;
@@ -164,7 +164,7 @@ class TrackReader {
     ev->data2 = static_cast<uint8_t>(n >> 8);
     ev->data3 = static_cast<uint8_t>(n >> 16);
     if (MidiSong* song = sink_->song) {
-      song->payloadSpans.push_back({static_cast<uint32_t>(song->payload.size()), len, metaType});
+      song->payloadSpans.push_back({static_cast<uint32_t>(song->payload.size()), len, metaType, track_});
       song->payload.insert(song->payload.end(), d, d + len);
     }
     ++sink_->spans;
@@ -175,6 +175,7 @@ class TrackReader {
   const uint8_t* p_;
   size_t n_;
   size_t pos_ = 0;
+  uint16_t track_;
   int64_t offset_;
   int64_t lastTick_ = offset_;
   TrackSink* sink_;
@@ -267,7 +268,7 @@ MediaError ParseMidiFile(const uint8_t* bytes, size_t size, MidiSong* out) {
   TrackSink count;
   for (size_t t = 0; t < chunks.size(); ++t) {
     const uint64_t before = count.events;
-    TrackReader reader(chunks[t].body, chunks[t].size, offsets[t], &count);
+    TrackReader reader(chunks[t].body, chunks[t].size, static_cast<uint16_t>(t), offsets[t], &count);
     if (!reader.Read()) song.truncated = true;
     if (chained && t + 1 < chunks.size()) offsets[t + 1] = reader.lastTick();
     trackStart[t + 1] = trackStart[t] + static_cast<size_t>(count.events - before);
@@ -279,7 +280,7 @@ MediaError ParseMidiFile(const uint8_t* bytes, size_t size, MidiSong* out) {
   fill.song = &song;
   std::vector<TempoPoint> tempos;
   for (size_t t = 0; t < chunks.size(); ++t) {
-    TrackReader reader(chunks[t].body, chunks[t].size, offsets[t], &fill);
+    TrackReader reader(chunks[t].body, chunks[t].size, static_cast<uint16_t>(t), offsets[t], &fill);
     reader.Read();
     tempos.insert(tempos.end(), reader.tempos().begin(), reader.tempos().end());
   }

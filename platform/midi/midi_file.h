@@ -32,12 +32,13 @@ constexpr uint32_t kMaxPayloads = 1u << 24;
 // integers.
 constexpr int64_t kMaxSongTick = 0xFFFFFFFFLL;
 
-// Where a meta or sysex event's bytes lie in MidiSong::payload, and a meta
-// event's type.
+// Where a meta or sysex event's bytes lie in MidiSong::payload, a meta
+// event's type, and the track chunk the event came from.
 struct PayloadSpan {
   uint32_t offset = 0;
   uint32_t length = 0;
   uint8_t metaType = 0;
+  uint16_t track = 0;
 };
 
 // A change of tempo at a tick. For frame-based (SMPTE) files the map holds
