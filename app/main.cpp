@@ -53,5 +53,6 @@ int main(int argc, char** argv) {
   QObject::connect(form.Timer1, &QTimer::timeout, &mediaService, &melvar::dbus::MprisService::notifyChanged);
   QObject::connect(&form, &melvar::app::TForm1::jumped, &mediaService, &melvar::dbus::MprisService::notifySeeked);
   form.show();
+  device.preload();  // the SoundFont loads in the background from here on
   return app.exec();
 }

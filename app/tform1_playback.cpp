@@ -43,6 +43,7 @@ void TForm1::PlayNextSong() {
     // The outcome is kept here: events processed below (the lyric timer
     // among them) make further device calls that reset its last error.
     int error = MediaPlayer->open(start.fileExists ? Song.DevicePath.toStdString() : start.devicePath);
+    if (error == device::PlayerDevice::kOpenInterrupted) return;
     const bool opened = error == 0;
     if (!opened) {
       showMessage(QString::fromStdString(MediaPlayer->errorText(error)));

@@ -22,6 +22,9 @@ class PlayerDevice : public QObject {
   enum Mode { NotOpen, Stopped, Playing, Paused };
   // Values of notify(): how a play ended.
   enum Notice { Successful = 1, Superseded = 2, Aborted = 4, Failure = 8 };
+  // open() ended early because a close or another open came while it was
+  // waiting for the song: the newer request stands, nothing to report.
+  static constexpr int kOpenInterrupted = 13;
 
   using QObject::QObject;
   ~PlayerDevice() override = default;
