@@ -18,6 +18,8 @@
 #include "tempo_command.h"
 
 namespace melvar::device {
+
+static_assert(PlayerDevice::kOpenInterrupted == audio::kErrInterrupted);
 namespace {
 
 // Frames per SDL buffer asked for: ~11 ms at 44.1 kHz. The latency counts
