@@ -1,18 +1,15 @@
 #include "tempo_command.h"
 
+#include "analysis/ascii.h"
+
 #include <algorithm>
 #include <cstdint>
 
 namespace melvar::device {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool StartsWithIgnoringCase(const std::string& s, size_t at, const std::string& word) {
-  if (s.size() < at + word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i)
-    if (Lower(s[at + i]) != Lower(word[i])) return false;
-  return true;
+  return s.size() >= at + word.size() && EqualsIgnoringAsciiCase(std::string_view(s).substr(at, word.size()), word);
 }
 
 // Last occurrence of `word` (ASCII case ignored) starting at or after `from`.
@@ -30,12 +27,7 @@ audio::MediaError Malformed() {
 
 }  // namespace
 
-bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
+bool SamePathIgnoringCase(const std::string& a, const std::string& b) { return EqualsIgnoringAsciiCase(a, b); }
 
 audio::MediaError ParseTempoCommand(const std::string& command, TempoCommand* out) {
   if (!StartsWithIgnoringCase(command, 0, "set ")) return Malformed();

@@ -1,5 +1,7 @@
 #include "open_song_source.h"
 
+#include "playback/song_kind.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -54,21 +56,13 @@ MediaError ParseMidiPath(const std::string& path, melvar::midi::MidiSong* song) 
 
 }  // namespace
 
-std::string UpperExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
-}
-
 std::optional<SourceKind> SongKindOf(const std::string& path) {
-  const std::string ext = UpperExtension(path);
-  if (ext == ".MID" || ext == ".RMI") return SourceKind::Midi;
-  if (ext == ".MP3") return SourceKind::Mpeg;
-  if (ext == ".WAV") return SourceKind::Wave;
+  switch (playback::DeviceKindOf(path)) {
+    case playback::DeviceKind::Sequencer: return SourceKind::Midi;
+    case playback::DeviceKind::Mpeg: return SourceKind::Mpeg;
+    case playback::DeviceKind::Wave: return SourceKind::Wave;
+    case playback::DeviceKind::None: break;
+  }
   return std::nullopt;
 }
 
@@ -93,7 +87,7 @@ MediaError OpenSongSource(const std::string& path, int sampleRate, std::unique_p
   const std::optional<SourceKind> kind = SongKindOf(path);
   if (!kind) {
     // Named as the file spells it; the upper-cased form is only for choosing.
-    const std::string ext = path.substr(path.size() - UpperExtension(path).size()).substr(0, 64);
+    const std::string ext = path.substr(path.size() - playback::FileExtension(path).size()).substr(0, 64);
     return {kErrCannotPlayType, "The file cannot be played on this device (unknown kind of file \"" + ext + "\")"};
   }
   return OpenSongSourceAs(*kind, path, sampleRate, out);

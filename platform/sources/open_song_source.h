@@ -8,10 +8,6 @@
 
 namespace melvar::audio {
 
-// The file's extension from its last '.' (after the last '/'), ASCII letters
-// upper-cased, other bytes unchanged: "song.Mp3" -> ".MP3"; "" when none.
-std::string UpperExtension(const std::string& path);
-
 // The kind the player gives a file by its extension: ".MID" and ".RMI" the
 // MIDI sequencer, ".MP3" MPEG audio, ".WAV" wave audio; nothing for others.
 std::optional<SourceKind> SongKindOf(const std::string& path);

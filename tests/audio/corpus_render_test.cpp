@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "audio_test_util.h"
+#include "playback/song_kind.h"
 #include "test_support.h"
 
 namespace melvar::audio {
@@ -36,7 +37,7 @@ TEST(CorpusRender, EverySongRendersToItsEndOrIsRefused) {
       SCOPED_TRACE(path);
       // The player hands karaoke songs to the sequencer as MIDI copies.
       std::optional<SourceKind> kind = SongKindOf(path);
-      if (!kind && UpperExtension(path) == ".KAR") kind = SourceKind::Midi;
+      if (!kind && playback::FileExtension(path) == ".KAR") kind = SourceKind::Midi;
       ASSERT_TRUE(kind);
       std::unique_ptr<SongSource> source;
       MediaError e = OpenSongSourceAs(*kind, path, rate, &source);

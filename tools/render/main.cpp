@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/song_kind.h"
 #include "open_song_source.h"
 #include "ring_out.h"
 #include "streamed_source.h"
@@ -83,7 +84,9 @@ int main(int argc, char** argv) {
   // The player hands a karaoke song to the sequencer as a .mid copy; here it
   // is read in place.
   std::optional<SourceKind> kind = melvar::audio::SongKindOf(song);
-  if (!kind && melvar::audio::UpperExtension(song) == ".KAR") kind = SourceKind::Midi;
+  if (!kind && melvar::playback::KindOfExtension(melvar::playback::FileExtension(song)) ==
+                   melvar::playback::SongKind::Karaoke)
+    kind = SourceKind::Midi;
   std::unique_ptr<SongSource> source;
   MediaError e = kind ? melvar::audio::OpenSongSourceAs(*kind, song, static_cast<int>(rate), &source)
                       : melvar::audio::OpenSongSource(song, static_cast<int>(rate), &source);
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
   }
   auto* streamed = dynamic_cast<melvar::audio::StreamedSource*>(source.get());
 
-  const std::string ext = melvar::audio::UpperExtension(outPath);
+  const std::string ext = melvar::playback::FileExtension(outPath);
   SF_INFO info{};
   info.samplerate = static_cast<int>(rate);
   info.channels = 2;
