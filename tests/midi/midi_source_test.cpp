@@ -274,6 +274,35 @@ TEST_F(MidiSourceTest, OpenRefusesBadInput) {
   EXPECT_TRUE(PreloadSynth(kRate).ok());
 }
 
+// Format 2 chains its tracks: 140 tracks of 2^32 ticks each at the slowest
+// tempo, or with 1/7650 s ticks, reach far past what the song clock counts
+// in. The reader cuts such a song at the last tick a song may reach, and the
+// clock's products stay in range (the sanitizer build checks them): the song
+// opens, and a jump near its end and a second of play stay inside it.
+TEST_F(MidiSourceTest, ChainedTracksPastTheLastTickPlayInsideTheSong) {
+  Bytes slow = test::Header(2, 140, 480);
+  for (int i = 0; i < 140; ++i) {
+    Track t;
+    t.Tempo(0, 0xFFFFFF).NoteOn(0, 0, 60, 1);
+    for (int k = 0; k < 16; ++k) t.Control(0x0FFFFFFF, 0, 7, 100);
+    test::Append(&slow, test::TrackChunk(t.End()));
+  }
+  Bytes frames = slow;
+  frames[12] = 0xE2;  // 30 fps, 255 ticks a frame
+  frames[13] = 0xFF;
+  for (const Bytes* b : {&slow, &frames}) {
+    auto s = Open(*b);
+    ASSERT_TRUE(s);
+    EXPECT_GT(s->length(), 0);
+    ASSERT_TRUE(s->seek(s->length() - 8).ok());
+    Render(s.get(), kRate);
+    ASSERT_TRUE(s->setTempo(1000).ok());
+    Render(s.get(), kRate);
+    EXPECT_GE(s->positionAt(0), s->length() - 8);
+    EXPECT_LE(s->positionAt(0), s->length());
+  }
+}
+
 TEST_F(MidiSourceTest, FrameBasedSongPlaysAtRealTime) {
   // 25 fps x 40 ticks = 1000 ticks per second, whatever the tempo event says.
   Track t;
