@@ -58,6 +58,7 @@ std::string ErrnoText(const std::string& what, const std::string& path, int err)
 // One line of the file, split at its line end ("\n" or "\r\n").
 struct Line {
   std::string_view text;  // without the line end
+  std::string_view end;   // the line end as stored: "\n", "\r\n", or "" at the file's end
 };
 
 std::vector<Line> SplitLines(std::string_view content) {
@@ -67,8 +68,12 @@ std::vector<Line> SplitLines(std::string_view content) {
     size_t end = content.find('\n', start);
     if (end == std::string_view::npos) end = content.size();
     std::string_view text = content.substr(start, end - start);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    lines.push_back({text});
+    std::string_view lineEnd = content.substr(end, end < content.size() ? 1 : 0);
+    if (!lineEnd.empty() && !text.empty() && text.back() == '\r') {
+      text.remove_suffix(1);
+      lineEnd = content.substr(end - 1, 2);
+    }
+    lines.push_back({text, lineEnd});
     start = end + 1;
   }
   return lines;
@@ -318,13 +323,20 @@ bool WriteProfileString(const std::string& rawPath, const std::string& section,
       return fail(ErrnoText("Cannot read", path, err));
   }
 
-  const std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  // Every line keeps its own line end; the lines we add take the kind most
+  // of the file uses.
   const std::vector<Line> lines = SplitLines(content);
+  size_t crlf = 0, lf = 0;
+  for (const Line& line : lines) {
+    if (line.end == "\r\n") ++crlf;
+    else if (line.end == "\n") ++lf;
+  }
+  const std::string eol = crlf > lf ? "\r\n" : "\n";
   std::string out;
   out.reserve(content.size() + key.size() + value.size() + 16);
-  auto emit = [&out, &eol](std::string_view text) {
+  auto emit = [&out](std::string_view text, std::string_view end) {
     out.append(text);
-    out.append(eol);
+    out.append(end);
   };
 
   bool inSection = false;
@@ -341,7 +353,7 @@ bool WriteProfileString(const std::string& rawPath, const std::string& section,
       }
       inSection = !sectionFound && EqualNoCase(name, wantSection);
       if (inSection) sectionFound = true;
-      emit(line.text);
+      emit(line.text, line.end);
       lastContent = out.size();
       continue;
     }
@@ -349,13 +361,19 @@ bool WriteProfileString(const std::string& rawPath, const std::string& section,
     if (inSection && !written && KeyValue(line.text, &k, &v) && EqualNoCase(k, wantKey)) {
       // Keep the key as the file spells it, and its indentation.
       const size_t keyStart = line.text.find_first_not_of(kBlanks);
-      emit(std::string(line.text.substr(0, keyStart)) + std::string(k) + "=" + value);
+      emit(std::string(line.text.substr(0, keyStart)) + std::string(k) + "=" + value, line.end);
       written = true;
       lastContent = out.size();
       continue;
     }
-    emit(line.text);
+    emit(line.text, line.end);
     if (!Trim(line.text).empty()) lastContent = out.size();
+  }
+  if (!written && !out.empty() && out.back() != '\n') {
+    // The last line has no line end: it gets one before anything follows it.
+    const bool atEnd = lastContent == out.size();
+    out.append(eol);
+    if (atEnd) lastContent = out.size();
   }
   if (inSection && !written) {
     out.insert(lastContent, std::string(wantKey) + "=" + value + eol);

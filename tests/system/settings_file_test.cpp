@@ -6,9 +6,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <random>
 
 #include "scratch_dir.h"
 
@@ -112,6 +116,27 @@ TEST(SettingsWriteTest, AppendsAMissingSectionAndKeepsLineEnds) {
   EXPECT_EQ(ReadProfileString(ini, "MELVAR", "SHUFFLE", "0", 1), "1");
 }
 
+// Every line keeps its own line end: a file of mostly bare line feeds with
+// one CR LF (or binary junk) is not rewritten, only the new lines are added.
+TEST(SettingsWriteTest, KeepsEachLinesOwnEnd) {
+  ScratchDir dir;
+  const std::string ini = dir / "MELVAR.INI";
+  struct Case { std::string before, after; };
+  const std::string junk("\x00\x01\n\xff\xfe\r\n\x7f\n\r\r\n\x00", 14);
+  const Case cases[] = {
+      {junk, junk + "\n[MELVAR]\nSHUFFLE=1\n"},
+      {"[MELVAR]\r\nA=1\nSHUFFLE=0\r\nB=2\n", "[MELVAR]\r\nA=1\nSHUFFLE=1\r\nB=2\n"},
+      {"[MELVAR]\r\nA=1\r\n\r\n[X]\nB=2\n", "[MELVAR]\r\nA=1\r\nSHUFFLE=1\r\n\r\n[X]\nB=2\n"},
+      {"[MELVAR]\nSHUFFLE=0", "[MELVAR]\nSHUFFLE=1"},
+      {"[MELVAR]\nA=1", "[MELVAR]\nA=1\nSHUFFLE=1\n"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(ini, c.before);
+    ASSERT_TRUE(WriteProfileString(ini, "MELVAR", "SHUFFLE", "1"));
+    EXPECT_EQ(ReadFile(ini), c.after);
+  }
+}
+
 TEST(SettingsWriteTest, CreatesAMissingFileAndFolders) {
   ScratchDir dir;
   const std::string ini = dir / "config/melvar/MELVAR.INI";
@@ -187,6 +212,108 @@ TEST(SettingsWriteTest, KeepsPermissionsAndALinkToTheFile) {
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Runs `check` as an unprivileged user (root reads and writes anything), in
+// a child process when this one is root. True when the check passed.
+bool AsOtherUser(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+    ::_exit(dropped && check() ? 0 : 1);
+  }
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Damaged or unusable settings: reading never hangs and gives the default or
+// the value; a write either keeps every old byte or fails with a reason and
+// leaves the file as it was.
+TEST(SettingsDamageTest, BadFilesNeverCrashHangOrLoseTheFile) {
+  ScratchDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string ini = dir / "MELVAR.INI";
+
+  std::mt19937 rng(7);
+  std::string junk(64 * 1024, '\0');
+  for (char& c : junk) c = static_cast<char>(rng() % 256);
+  junk += "\n";
+  WriteFile(ini, junk);
+  EXPECT_EQ(ReadProfileString(ini, "MELVAR", "SHUFFLE", "d", 1), "d");
+  ASSERT_TRUE(WriteProfileString(ini, "MELVAR", "SHUFFLE", "1"));
+  EXPECT_EQ(ReadFile(ini), junk + "[MELVAR]\nSHUFFLE=1\n");
+
+  const std::string longLine = "[MELVAR]\nLASTPATH=" + std::string(10 * 1024 * 1024, 'x') + "\n";
+  WriteFile(ini, longLine);
+  EXPECT_EQ(ReadProfileString(ini, "MELVAR", "LASTPATH", "", 498), std::string(498, 'x'));
+  ASSERT_TRUE(WriteProfileString(ini, "MELVAR", "SHUFFLE", "1"));
+  EXPECT_EQ(ReadFile(ini), longLine + "SHUFFLE=1\n");
+
+  // A FIFO in the file's place: neither call may wait for a writer.
+  const std::string fifo = dir / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ReadProfileString(fifo, "MELVAR", "SHUFFLE", "d", 1), "d");
+  std::string error;
+  EXPECT_FALSE(WriteProfileString(fifo, "MELVAR", "SHUFFLE", "1", &error));
+  EXPECT_FALSE(error.empty());
+
+  // An unreadable file is read as missing and never replaced.
+  WriteFile(ini, kSample);
+  ASSERT_EQ(::chmod(ini.c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  EXPECT_TRUE(AsOtherUser([&] {
+    std::string e;
+    return ReadProfileString(ini, "MELVAR", "SHUFFLE", "d", 1) == "d" &&
+           !WriteProfileString(ini, "MELVAR", "SHUFFLE", "0", &e) && !e.empty();
+  }));
+  ASSERT_EQ(::chmod(ini.c_str(), 0644), 0);
+  EXPECT_EQ(ReadFile(ini), kSample);
+
+  // A read-only folder: the file reads, the write fails and leaves nothing behind.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  EXPECT_TRUE(AsOtherUser([&] {
+    std::string e;
+    return ReadProfileString(ini, "MELVAR", "SHUFFLE", "d", 1) == "1" &&
+           !WriteProfileString(ini, "MELVAR", "SHUFFLE", "0", &e) && !e.empty();
+  }));
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  EXPECT_EQ(ReadFile(ini), kSample);
+  EXPECT_EQ(FilesIn(dir.path()), 2u);
+}
+
+// A writer killed at any moment leaves the old file or the new one, whole:
+// a child rewrites the file in a loop, alternating two versions, and is
+// killed after a random delay, a few hundred times.
+TEST(SettingsDamageTest, WriterKilledAtAnyMomentLeavesAWholeFile) {
+  ScratchDir dir;
+  const std::string ini = dir / "MELVAR.INI";
+  const std::string first = std::string(kSample) + "[Big]\nv=" + std::string(20000, 'a') + "\n";
+  WriteFile(ini, first);
+  std::string versions[2];
+  for (int i = 0; i < 2; ++i) {
+    WriteFile(dir / "copy.ini", first);
+    ASSERT_TRUE(WriteProfileString(dir / "copy.ini", "Big", "v", std::string(20000 + 5000 * i, "bc"[i])));
+    versions[i] = ReadFile(dir / "copy.ini");
+  }
+  ::unlink((dir / "copy.ini").c_str());
+
+  std::mt19937 rng(std::random_device{}());
+  const unsigned seed = rng();
+  rng.seed(seed);
+  for (int round = 0; round < 300; ++round) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int i = 0;; i ^= 1) WriteProfileString(ini, "Big", "v", std::string(20000 + 5000 * i, "bc"[i]));
+    }
+    ::usleep(static_cast<useconds_t>(rng() % 4000));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::string now = ReadFile(ini);
+    ASSERT_TRUE(now == first || now == versions[0] || now == versions[1])
+        << "round " << round << " (seed " << seed << "): " << now.size() << " bytes";
+  }
 }
 
 class EnvironmentGuard {
