@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 600
 ASAN_OPTIONS ?= halt_on_error=1:detect_leaks=1:abort_on_error=1
 UBSAN_OPTIONS ?= halt_on_error=1:print_stacktrace=1
-TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1
+TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 
 .PHONY: deps configure build run test install bench fuzz asan tsan reliability clean
 
