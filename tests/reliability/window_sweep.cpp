@@ -358,13 +358,16 @@ int Soak(MediaDevice& real, const QStringList& folders, long starts, unsigned se
   const int count = w.form->Midis->count();
   auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
 
-  // Memory is measured once every kind of song has been played a few times
-  // (the SoundFont, the decoders and Qt's caches are loaded by then).
-  const long warmUp = std::min<long>(starts / 10, 50);
-  double rssStart = 0;
+  // Memory is measured from the moment every song has been started once
+  // (the SoundFont, the decoders and Qt's caches are loaded by then); those
+  // first starts are not counted.
+  for (int row = 0; row < count; ++row) w.click(row);
+  Handle("Stop", [&] { w.form->Button1Click(); });
+  WaitFor([] { return false; }, 100);
+  device.opens = 0;
+  const double rssStart = RssMb();
   long actions = 0;
   while (device.opens < starts) {
-    if (rssStart == 0 && device.opens >= warmUp) rssStart = RssMb();
     g_runs = device.opens;
     ++actions;
     const int roll = pick(100);
@@ -396,10 +399,9 @@ int Soak(MediaDevice& real, const QStringList& folders, long starts, unsigned se
   w.closeAndCheck(real);
   WaitFor([] { return false; }, 200);
   const double rssEnd = RssMb();
-  if (rssStart == 0) rssStart = rssEnd;
   const double growth = rssEnd - rssStart;
-  std::printf("%ld song starts, %ld actions; memory (RSS) %.1f MB after %ld starts, %.1f MB at the end\n",
-              device.opens, actions, rssStart, warmUp, rssEnd);
+  std::printf("%ld song starts, %ld actions; memory (RSS) %.1f MB at the start, %.1f MB at the end\n",
+              device.opens, actions, rssStart, rssEnd);
   if (growth >= 5.0) {
     ++g_findings;
     std::printf("  memory grew by %.1f MB\n", growth);
