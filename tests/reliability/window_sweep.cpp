@@ -122,6 +122,7 @@ class WatchedDevice : public PlayerDevice {
 
   int open(const std::string& path) override {
     ++opens;
+    what = path.substr(path.rfind('/') + 1);
     return real_.open(path);
   }
   int close() override { return real_.close(); }
@@ -132,9 +133,19 @@ class WatchedDevice : public PlayerDevice {
     return rc;
   }
   int pause() override { return real_.pause(); }
+  // A seek the device refuses leaves the song as it was; the window should
+  // never ask for one.
   int seek(int64_t target) override {
+    const int64_t from = real_.position();
     const int rc = real_.seek(target);
-    if (const int v = real_.voices(false)) stuck("after a seek", v);
+    const std::string jump = "seek from " + std::to_string(from) + " to " + std::to_string(target) + " of " +
+                             std::to_string(real_.length());
+    if (rc != 0) {
+      ++g_findings;
+      std::printf("  REFUSED %s: %s (%s)\n", jump.c_str(), real_.errorText(rc).c_str(), what.c_str());
+    } else if (const int v = real_.voices(false)) {
+      stuck(("after a " + jump).c_str(), v);
+    }
     return rc;
   }
   int64_t length() override { return real_.length(); }
@@ -268,7 +279,7 @@ int Sweep(MediaDevice& real, const QStringList& folders, int64_t timeoutMs) {
       w.messages.clear();
       w.form->Midis->selectIndex(i);
       const QString song = w.form->Midis->selectedFilePath();
-      device.what = QFileInfo(song).fileName().toStdString();
+      const std::string name = QFileInfo(song).fileName().toStdString();
       const int64_t deadline = NowMs() + timeoutMs;
       auto left = [&] { return std::max<int64_t>(0, deadline - NowMs()); };
       w.click(i);
@@ -276,10 +287,10 @@ int Sweep(MediaDevice& real, const QStringList& folders, int64_t timeoutMs) {
       if (!w.playing() && w.form->Song.SongPath == song) {
         if (w.messages.isEmpty()) {
           ++g_findings;
-          std::printf("  %-50s neither plays nor says why\n", device.what.c_str());
+          std::printf("  %-50s neither plays nor says why\n", name.c_str());
         } else {
           ++refused;
-          std::printf("  %-50s refused: %s\n", device.what.c_str(), qPrintable(w.messages.join(" / ")));
+          std::printf("  %-50s refused: %s\n", name.c_str(), qPrintable(w.messages.join(" / ")));
         }
         continue;
       }
@@ -302,14 +313,14 @@ int Sweep(MediaDevice& real, const QStringList& folders, int64_t timeoutMs) {
       const bool next = ok && (wav || WaitFor([&] { return w.playing() || !w.messages.isEmpty(); }, 2000));
       if (!ok) {
         ++g_hangs;
-        std::printf("  %-50s HANG: no end within %lld s\n", device.what.c_str(),
+        std::printf("  %-50s HANG: no end within %lld s\n", name.c_str(),
                     static_cast<long long>(timeoutMs / 1000));
       } else if (!next) {
         ++g_findings;
-        std::printf("  %-50s ended, but the next song did not start\n", device.what.c_str());
+        std::printf("  %-50s ended, but the next song did not start\n", name.c_str());
       } else {
         ++ended;
-        std::printf("  %-50s ended%s\n", device.what.c_str(),
+        std::printf("  %-50s ended%s\n", name.c_str(),
                     wav ? "" : qPrintable(", next: " + QFileInfo(w.form->Song.SongPath).fileName()));
       }
       // "Stop", except after the last song: its window closes on the next song.
@@ -374,7 +385,6 @@ int Soak(MediaDevice& real, const QStringList& folders, long starts, unsigned se
     TForm1& f = *w.form;
     if (roll < 40 || !w.playing()) {
       const int row = pick(count);
-      device.what = w.form->Midis->item(row) ? w.form->Midis->item(row)->text().toStdString() : "";
       w.click(row);
     } else if (roll < 55) {
       Handle("forward", [&] { f.BitBtn2Click(); });
@@ -383,6 +393,8 @@ int Soak(MediaDevice& real, const QStringList& folders, long starts, unsigned se
     } else if (roll < 75) {
       f.ScrollTempo->setValue(f.ScrollTempo->minimum() + pick(f.ScrollTempo->maximum() - f.ScrollTempo->minimum() + 1));
     } else if (roll < 85) {
+      // Only a lyric panel on show takes clicks.
+      if (!f.Letra->isVisible()) continue;
       const int y = pick(std::max(1, f.Letra->height()));
       Handle("a lyric line", [&] { f.LetraMouseUp(y); });
     } else if (roll < 95) {
