@@ -431,7 +431,7 @@ int MediaDevice::voices(bool heardOnly) {
   setError(audio::kErrNone);
   if (!source_) return 0;
   lockAudio();
-  const bool heard = rendering_ && (!ended_ || ringOutLeft_ > 0);
+  const bool heard = rendering_ && (!ended_ || !ringOut_.done());
   const int n = heard || !heardOnly ? source_->activeVoices() : 0;
   unlockAudio();
   return n;

@@ -120,6 +120,7 @@ class WatchedDevice : public PlayerDevice {
   long opens = 0, ends = 0;
   std::string what;  // the song, for the log
 
+  int preload() override { return real_.preload(); }
   int open(const std::string& path) override {
     ++opens;
     what = path.substr(path.rfind('/') + 1);
@@ -150,6 +151,7 @@ class WatchedDevice : public PlayerDevice {
   }
   int64_t length() override { return real_.length(); }
   int64_t position() override { return real_.position(); }
+  int64_t msUntil(int64_t target) override { return real_.msUntil(target); }
   Mode mode() override { return real_.mode(); }
   int songBpm() override { return real_.songBpm(); }
   int lastError() const override { return real_.lastError(); }
