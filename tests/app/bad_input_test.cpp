@@ -26,6 +26,7 @@
 #include "platform/system/temp_song.h"
 #include "platform/widgets/song_list.h"
 #include "song_builder.h"
+#include "test_support.h"
 
 namespace melvar::app {
 namespace {
@@ -50,25 +51,6 @@ QStringList Snapshot(const QString& folder) {
   for (const QFileInfo& fi : QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name))
     out << fi.fileName() + (fi.isFile() && !fi.isSymLink() ? ":" + QString::number(qHash(ReadAll(fi.filePath()))) : "");
   return out;
-}
-
-// A large valid MIDI file: one track of `notes` short notes, running status.
-bool WriteBigMidi(const QString& path, int notes) {
-  std::vector<uint8_t> track;
-  track.reserve(static_cast<size_t>(notes) * 7 + 16);
-  for (uint8_t b : {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}) track.push_back(b);
-  track.push_back(0x00);
-  track.push_back(0x90);
-  for (int i = 0; i < notes; ++i) {
-    const uint8_t key = static_cast<uint8_t>(48 + i % 24);
-    for (uint8_t b : {key, uint8_t(0x40), uint8_t(0x01), key, uint8_t(0x00), uint8_t(0x00)}) track.push_back(b);
-  }
-  for (uint8_t b : {0x01, 0xFF, 0x2F, 0x00}) track.push_back(b);
-  const uint32_t n = static_cast<uint32_t>(track.size());
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k',
-                               uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
-  file.insert(file.end(), track.begin(), track.end());
-  return SongBuilder::write(path.toStdString(), file);
 }
 
 class BadInputTest : public ::testing::Test {
@@ -207,7 +189,7 @@ TEST_F(BadInputTest, FilesThatVanish) {
 // starts, and the window keeps answering meanwhile: its event loop never
 // stalls for long while the file opens.
 TEST_F(BadInputTest, BigMidiFile) {
-  ASSERT_TRUE(WriteBigMidi(path("big.mid"), 3'000'000));
+  ASSERT_TRUE(SongBuilder::write(path("big.mid").toStdString(), test::LargeMidiSong(3'000'000)));
   device::MediaDevice device;
   form(device);
   using Clock = std::chrono::steady_clock;
