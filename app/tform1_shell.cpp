@@ -15,6 +15,7 @@
 #include <random>
 
 #include "platform/dbus/screen_saver.h"
+#include "platform/device/player_device.h"
 #include "platform/system/settings_file.h"
 #include "platform/system/temp_song.h"
 #include "platform/widgets/folder_tree.h"
@@ -150,6 +151,8 @@ void TForm1::BaboutClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Nothing sounds once the window is gone.
+  MediaPlayer->close();
   if (screenSaver_) screenSaver_->release();
   QWidget::closeEvent(event);
 }

@@ -33,7 +33,9 @@ JumpTarget WalkToClickedLine(const LyricState& s, const TimelineView& timeline, 
   // backward walk from syllable 1) ends beyond the table: go to the last
   // syllable instead.
   c = std::min(c, count - 1);
-  return {true, c, timeline.Time(c)};
+  // Syllable times are one sixteenth early, so a syllable sung in the
+  // song's first sixteenth has time -1; the song begins at 0.
+  return {true, c, std::max<int32_t>(0, timeline.Time(c))};
 }
 
 }  // namespace melvar::lyrics

@@ -17,7 +17,7 @@ inline bool LineJumpAllowed(bool playing, int64_t position, int64_t length) {
 struct JumpTarget {
   bool valid = false;      // false: no syllable to go to (empty timeline, no line height)
   int syllableCursor = 0;  // the syllable to seek to
-  int32_t time = 0;        // its time, the seek target
+  int32_t time = 0;        // its time (0 when it lies before 0), the seek target
 };
 
 // The clicked memo line is y / lineHeight (truncated towards zero), `y` in

@@ -83,6 +83,9 @@ class SongSource {
   // Tempo in beats per minute, taking effect at once. MIDI only; others
   // return kErrNotSupported. Not called from the audio thread.
   virtual MediaError setTempo(int bpm) { (void)bpm; return {kErrNotSupported, "Tempo changes need a MIDI song"}; }
+
+  // Synthesiser voices sounding or ringing (MIDI); 0 for other songs.
+  virtual int activeVoices() const { return 0; }
 };
 
 }  // namespace melvar::audio

@@ -426,6 +426,17 @@ int MediaDevice::songBpm() {
   return source_ ? source_->baseBpm() : 0;
 }
 
+int MediaDevice::voices(bool heardOnly) {
+  checkEnded();
+  setError(audio::kErrNone);
+  if (!source_) return 0;
+  lockAudio();
+  const bool heard = rendering_ && (!ended_ || !ringOut_.done());
+  const int n = heard || !heardOnly ? source_->activeVoices() : 0;
+  unlockAudio();
+  return n;
+}
+
 int MediaDevice::sendString(const std::string& command) {
   checkEnded();
   TempoCommand cmd;

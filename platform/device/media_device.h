@@ -129,6 +129,12 @@ class MediaDevice : public PlayerDevice {
   // beats per minute); 0 for MP3 and WAV songs and with nothing open.
   int songBpm() override;
 
+  // UI thread. Synthesiser voices of the open song: with heardOnly, only
+  // while the output renders them (a play or its ring-out runs); else all
+  // the synthesiser holds, heard or not. 0 for MP3 and WAV songs and with
+  // nothing open.
+  int voices(bool heardOnly);
+
   // notify() is delivered queued on the UI thread; a notice of an earlier
   // play is dropped once a newer play has started.
 

@@ -49,7 +49,6 @@ class MidiSource : public audio::SongSource {
   virtual int channelBank(int channel) const = 0;
   virtual int channelController(int channel, int controller) const = 0;
   virtual int channelPitchBend(int channel) const = 0;
-  virtual int activeVoices() const = 0;
 };
 
 }  // namespace melvar::midi

@@ -15,6 +15,7 @@
 
 #include "../audio/audio_test_util.h"
 #include "media_device.h"
+#include "test_support.h"
 
 namespace melvar::device {
 namespace {
@@ -46,25 +47,11 @@ std::string WriteMidiSong(const std::string& name) {
   return path;
 }
 
-// A format-1 song of `notes` short notes on one track, each note-on and
-// note-off under running status (6 bytes a note, as large real files are),
-// 120 bpm, division 96: every note lasts a tick.
+// The large song of test_support, written to the test folder.
 std::string WriteLargeMidiSong(const std::string& name, int notes) {
-  std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 0x00, 0x00, 0x90, 60, 0x40};
-  track.reserve(static_cast<size_t>(notes) * 6 + 32);
-  track.insert(track.end(), {0x01, 60, 0x00});
-  for (int i = 1; i < notes; ++i) {
-    const uint8_t key = static_cast<uint8_t>(48 + i % 24);
-    track.insert(track.end(), {0x00, key, 0x40, 0x01, key, 0x00});
-  }
-  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
-  const uint32_t len = static_cast<uint32_t>(track.size());
-  file.insert(file.end(), {uint8_t(len >> 24), uint8_t(len >> 16), uint8_t(len >> 8), uint8_t(len)});
+  const std::vector<uint8_t> file = test::LargeMidiSong(notes);
   const std::string path = TempDir() + "/" + name;
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(file.data()), file.size());
-  out.write(reinterpret_cast<const char*>(track.data()), track.size());
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
   return path;
 }
 

@@ -81,6 +81,9 @@ TEST(Jump, TwoSyllableSongNeverGoesPastTheTable) {
   const JumpTarget t = WalkToClickedLine(s, tl.View(), 0, kLine);
   EXPECT_EQ(t.syllableCursor, 1);
   EXPECT_EQ(t.time, 10);
+  // Sung in the first sixteenth: the jump goes to the song's start.
+  const TestTimeline early{{-1, "\\a"}, {-1, "b"}};
+  EXPECT_EQ(WalkToClickedLine(s, early.View(), 0, kLine).time, 0);
 }
 
 TEST(Jump, NoSyllablesOrNoLineHeightNoJump) {
