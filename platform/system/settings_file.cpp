@@ -1,5 +1,7 @@
 #include "platform/system/settings_file.h"
 
+#include "platform/system/file_replace.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -135,18 +137,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string* content, int* err
   return ReadResult::Ok;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // Creates every missing folder of dir (like mkdir -p).
 bool MakeFolders(const std::string& dir, int* err) {
   if (dir.empty()) return true;
@@ -163,65 +153,6 @@ bool MakeFolders(const std::string& dir, int* err) {
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
     *err = errno;
     return false;
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Replaces the file at path with content: a new file in the same folder,
-// flushed to disk, then renamed over the old one. On any failure the new
-// file is removed and the old one is left as it was.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content,
-                           mode_t mode, std::string* error) {
-  const std::string dir = FolderOf(path);
-  std::random_device device;
-  std::mt19937_64 rng((static_cast<uint64_t>(device()) << 32) ^ device() ^
-                      static_cast<uint64_t>(::getpid()));
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
-    temp = dir + "/.MELVAR.INI." + suffix;
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    if (error) *error = ErrnoText("Cannot create a file in", dir, errno);
-    return false;
-  }
-  // An existing file keeps its permissions; a new one is the owner's only.
-  if (mode != 0) (void)::fchmod(fd, mode);
-  bool ok = WriteAll(fd, content);
-  int err = ok ? 0 : errno;
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    if (error) *error = ErrnoText("Cannot write", path, err);
-    return false;
-  }
-  // Make the rename itself durable.
-  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
   }
   return true;
 }
@@ -383,7 +314,9 @@ bool WriteProfileString(const std::string& rawPath, const std::string& section,
     out.append("[" + std::string(wantSection) + "]" + eol);
     out.append(std::string(wantKey) + "=" + value + eol);
   }
-  return ReplaceFileAtomically(path, out, mode, error);
+  // An existing file keeps its permissions; a new one is the owner's only.
+  return ReplaceFile(path, ".MELVAR.INI.", mode != 0 ? mode : 0600, true,
+                     [&out](int fd) { return WriteAll(fd, out); }, error);
 }
 
 }  // namespace melvar::platform

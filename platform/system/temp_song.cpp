@@ -1,5 +1,7 @@
 #include "platform/system/temp_song.h"
 
+#include "platform/system/file_replace.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,13 +20,6 @@ bool Set(const char* value) { return value != nullptr && value[0] != '\0'; }
 std::string WithSlash(const std::string& folder) {
   if (folder.empty()) return "./";
   return folder.back() == '/' ? folder : folder + "/";
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
 }
 
 bool Fail(std::string* error, const std::string& what, const std::string& path, int err) {
@@ -56,68 +51,20 @@ bool CopySongToTemp(const std::string& source, const std::string& tempSongPath,
     return Fail(error, "Not a regular file:", source, EINVAL);
   }
 
-  const std::string dir = FolderOf(tempSongPath);
-  std::random_device device;
-  std::mt19937_64 rng((static_cast<uint64_t>(device()) << 32) ^ device() ^
-                      static_cast<uint64_t>(::getpid()));
-  std::string temp;
-  int out = -1;
-  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
-    temp = dir + "/.melvar-" + suffix + ".mid";
-    out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0 && errno != EEXIST) break;
-  }
-  if (out < 0) {
-    const int err = errno;
-    ::close(in);
-    return Fail(error, "Cannot create a file in", dir, err);
-  }
-  // Whatever the umask, the copy is the owner's alone.
-  (void)::fchmod(out, 0600);
-
-  bool ok = true;
-  int err = 0;
-  char buffer[65536];
-  while (ok) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      ok = false;
-      err = errno;
-      break;
+  // The copy is the owner's alone, and is never written through a name
+  // someone else planted in a shared folder.
+  const bool ok = ReplaceFile(tempSongPath, ".melvar-", 0600, false, [in](int out) {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(in, buffer, sizeof buffer);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n < 0) return errno;
+      if (n == 0) return 0;
+      if (const int err = WriteAll(out, std::string_view(buffer, static_cast<size_t>(n)))) return err;
     }
-    if (n == 0) break;
-    const char* p = buffer;
-    while (n > 0) {
-      const ssize_t w = ::write(out, p, static_cast<size_t>(n));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        err = errno;
-        break;
-      }
-      p += w;
-      n -= w;
-    }
-  }
+  }, error);
   ::close(in);
-  if (::close(out) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  // rename() replaces whatever entry has the name (a planted link included)
-  // and never writes through it.
-  if (ok && ::rename(temp.c_str(), tempSongPath.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return Fail(error, "Cannot copy to", tempSongPath, err);
-  }
-  return true;
+  return ok;
 }
 
 bool DeleteTempSong(const std::string& tempSongPath) {

@@ -62,6 +62,7 @@ class ScenarioTest : public ::testing::Test {
       form_ = std::make_unique<TForm1>(
           device_, QStringList{songs_.path()},
           TForm1::Setup{{}, [this](const QString&, const QString& text, bool) { messages_ << text; }});
+      form_->Timer1->stop();  // the tests run the ticks themselves
       form_->show();
     }
     return *form_;
