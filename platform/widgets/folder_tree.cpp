@@ -11,7 +11,7 @@ namespace melvar::widgets {
 namespace {
 
 // How long the selected folder is kept at the top while the tree is read.
-constexpr int kKeepAtTopMs = 3000;
+constexpr int kKeepAtTopMs = 10000;
 
 }  // namespace
 
@@ -57,6 +57,11 @@ void FolderTree::mousePressEvent(QMouseEvent* event) {
 void FolderTree::keyPressEvent(QKeyEvent* event) {
   topPending_.clear();
   QTreeView::keyPressEvent(event);
+}
+
+void FolderTree::wheelEvent(QWheelEvent* event) {
+  topPending_.clear();
+  QTreeView::wheelEvent(event);
 }
 
 bool FolderTree::showPath(const QString& path, QString* error) {

@@ -33,6 +33,7 @@ class FolderTree : public QTreeView {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void keepPendingAtTop();
