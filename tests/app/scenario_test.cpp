@@ -112,7 +112,9 @@ TEST_F(ScenarioTest, StartingEachKindOfSong) {
     EXPECT_EQ(form().frameGeometry().height(),
               r.lyrics ? form().Song.FullHeight : form().Cpright->y() + 60);
     EXPECT_EQ(form().Velocidade->isHidden(), !r.tempoBox);
-    if (r.bpm) EXPECT_EQ(form().IndTempo->text(), QString(r.bpm));
+    if (r.bpm) {
+      EXPECT_EQ(form().IndTempo->text(), QString(r.bpm));
+    }
     EXPECT_EQ(form().windowTitle(), "Melvar 1.0: [" + path(r.name) + "]");
   }
   EXPECT_EQ(platform::ReadProfileString(form().settingsPath().toStdString(), "MELVAR", "LASTPATH", "", 498),

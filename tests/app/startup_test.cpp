@@ -173,8 +173,11 @@ TEST_F(StartUpTest, DroppedFiles) {
     form.DropFiles(urls);
     const QStringList opens = device_.takeCalls().filter("open ");
     EXPECT_EQ(opens, r.opened.isEmpty() ? QStringList() : QStringList{"open " + r.opened});
-    if (r.message == "*error*") EXPECT_EQ(messages_.size(), 1);
-    else EXPECT_EQ(messages_, r.message.isEmpty() ? QStringList() : QStringList{r.message});
+    if (r.message == "*error*") {
+      EXPECT_EQ(messages_.size(), 1);
+    } else {
+      EXPECT_EQ(messages_, r.message.isEmpty() ? QStringList() : QStringList{r.message});
+    }
   }
   // A file on another machine is refused like an unknown kind.
   messages_.clear();

@@ -70,7 +70,9 @@ TEST_F(WindowTest, EveryControlAsDesigned) {
     } else {
       EXPECT_EQ(w->geometry(), row.geometry);
     }
-    if (row.text) EXPECT_EQ(captionOf(w), QString::fromUtf8(row.text));
+    if (row.text) {
+      EXPECT_EQ(captionOf(w), QString::fromUtf8(row.text));
+    }
     EXPECT_EQ(w->toolTip(), row.toolTip ? QString::fromUtf8(row.toolTip) : QString());
     EXPECT_EQ(w->isHidden(), row.hidden);
   }
