@@ -3,12 +3,8 @@
 #include "tform1.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPalette>
-#include <QScreen>
-#include <QTextCursor>
 
 #include "platform/device/player_device.h"
 #include "platform/dbus/screen_saver.h"

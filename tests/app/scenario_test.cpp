@@ -237,7 +237,7 @@ TEST_F(ScenarioTest, ShuffleDrawsAfterTheFirstItemAndRemembers) {
 
 TEST_F(ScenarioTest, AClickOnTheSelectedSongPlaysItAgainAfterStop) {
   form();
-  QTest::qWaitForWindowExposed(form_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   const QRect item = form().Midis->visualItemRect(form().Midis->item(1));
   QTest::mouseClick(form().Midis->viewport(), Qt::LeftButton, {}, item.center());
   form().Button1Click();
