@@ -100,7 +100,7 @@ void TForm1::SyllableTimerTimer() {
 // syllable's time, as the device's clock tells it; stops it when no syllable
 // is left or the device has no clock.
 void TForm1::armSyllableTimer(int atLeastMs) {
-  const int64_t ms = Lyric.HasLyrics && Lyric.SyllableCursor < Song.Timeline.SyllableCount
+  const int64_t ms = Lyric.HasLyrics && Lyric.SyllableCursor < timelineView().Count()
                          ? MediaPlayer->msUntil(int64_t{Lyric.NextSyllableTime} + 1)
                          : -1;
   if (ms < 0) {

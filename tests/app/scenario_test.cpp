@@ -370,8 +370,11 @@ TEST_F(LyricScenarioTest, LyricEventsInTrackOneAreFollowedToTheLastSyllable) {
   form().ToclipbClick();
   EXPECT_EQ(QGuiApplication::clipboard()->text(),
             "\r\n          \r\n              \r\n\r\nUMIIYAK\r\nUMIIYAK\r\n");
+  device_.UntilMs = 20;
   tickAt(4);
   EXPECT_EQ(highlighted(), "M");
+  EXPECT_TRUE(form().SyllableTimer->isActive());  // the reader's syllables are on the clock too
+  device_.UntilMs = -1;
   tickAt(16);  // the first letter of the second line
   EXPECT_EQ(highlighted(), "U");
   EXPECT_EQ(form().Letra->textCursor().selectionStart(), 8);
