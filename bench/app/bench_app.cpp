@@ -7,7 +7,7 @@
 //                                         first sound, and the longest the
 //                                         window's event loop stalled
 //   melvar-bench-app start SONG...        later clicks: time to first sound
-//   melvar-bench-app memory SONG SECONDS  resident memory while playing,
+//   melvar-bench-app memory SONG SECONDS  resident memory while playing, with jumps,
 //                                         after "Stop" and after close
 //   melvar-bench-app sync SONG [FACTOR]   highlight against the moment each
 //                                         syllable is heard; CPU while playing
@@ -177,14 +177,25 @@ int benchMemory(const QString& path, double seconds) {
     runFor(100);
     peak = std::max(peak, rssKb());
   }
+  // Jumps make the synthesiser reset and chase the song's state again.
+  long jumping = rssKb();
+  for (int i = 0; i < 10 && stage.device.isPlaying(); ++i) {
+    (i % 2 ? stage.form->BitBtn2 : stage.form->BitBtn1)->click();
+    for (int t = 0; t < 5; ++t) {
+      runFor(100);
+      jumping = std::max(jumping, rssKb());
+    }
+  }
   stage.form->Button1->click();  // "Stop"
   runFor(300);
   const long stopped = rssKb();
   stage.device.close();
   runFor(300);
   const long closed = rssKb();
-  std::printf("memory %-40s window idle %6ld kB  playing (peak) %6ld kB  after Stop %6ld kB  after close %6ld kB\n",
-              qPrintable(QFileInfo(path).fileName()), idle, peak, stopped, closed);
+  std::printf(
+      "memory %-40s window idle %6ld kB  playing (peak) %6ld kB  with jumps (peak) %6ld kB  after Stop %6ld kB  after "
+      "close %6ld kB\n",
+      qPrintable(QFileInfo(path).fileName()), idle, peak, jumping, stopped, closed);
   return 0;
 }
 

@@ -245,6 +245,7 @@ class MidiSourceImpl final : public MidiSource {
       if (kind == 0x80 || kind == 0x90 || kind == 0xA0) continue;
       Dispatch(ev, false);
     }
+    ReleaseUnheardResetPresets(i);
     next_ = i;
     Anchor a;
     a.frame = head_;
@@ -401,7 +402,10 @@ class MidiSourceImpl final : public MidiSource {
   // the disk now and stay in memory until the song gives the synthesiser
   // back. The song's program, bank and system-exclusive messages are played
   // through in order, so the synthesiser itself resolves banks, drum
-  // channels and missing presets; then everything is reset.
+  // channels and missing presets; then everything is reset. The preset a
+  // reset selects is pinned only on a channel that plays a note with it;
+  // on the other channels it is released before the song plays (see
+  // ReleaseUnheardResetPresets), so a song without piano holds no piano.
   void PinSongPresets() {
     fluid_synth_t* s = synth_.synth;
     auto pinChannel = [&](int ch) {
@@ -412,19 +416,40 @@ class MidiSourceImpl final : public MidiSource {
       if (std::find(synth_.pinned.begin(), synth_.pinned.end(), key) != synth_.pinned.end()) return;
       if (fluid_synth_pin_preset(s, key[0], key[1], key[2]) == FLUID_OK) synth_.pinned.push_back(key);
     };
-    for (int ch = 0; ch < 16; ++ch) pinChannel(ch);  // the presets a reset selects
-    for (const MidiEvent& ev : song_.events) {
+    firstPresetChange_.fill(song_.events.size());
+    resetPresetHeard_.fill(false);
+    for (size_t i = 0; i < song_.events.size(); ++i) {
+      const MidiEvent& ev = song_.events[i];
       const int kind = ev.status & 0xF0;
-      if (kind == 0xB0 || ev.status == 0xF0) {
+      const int ch = ev.status & 0x0F;
+      if (kind == 0x90 && ev.data2 > 0 && i < firstPresetChange_[ch] && !resetPresetHeard_[ch]) {
+        resetPresetHeard_[ch] = true;
+        pinChannel(ch);
+      } else if (kind == 0xB0 || ev.status == 0xF0) {
         Dispatch(ev, false);  // bank selects, and resets or drum-part changes by sysex
         if (ev.status == 0xF0)
-          for (int ch = 0; ch < 16; ++ch) pinChannel(ch);
+          for (int c = 0; c < 16; ++c) {
+            firstPresetChange_[c] = std::min(firstPresetChange_[c], i);
+            pinChannel(c);
+          }
       } else if (kind == 0xC0) {
         Dispatch(ev, false);
-        pinChannel(ev.status & 0x0F);
+        firstPresetChange_[ch] = std::min(firstPresetChange_[ch], i);
+        pinChannel(ch);
       }
     }
     SilenceAndReset(s);
+    ReleaseUnheardResetPresets(0);
+  }
+
+  // After a reset and the song's events before `played`: a channel still on
+  // the preset the reset selected, which the song changes (or leaves silent)
+  // before it plays a note there, gives that preset up. Its samples leave
+  // memory here, off the audio thread, not when the song's own program
+  // change unselects it while playing.
+  void ReleaseUnheardResetPresets(size_t played) {
+    for (int ch = 0; ch < 16; ++ch)
+      if (!resetPresetHeard_[ch] && played <= firstPresetChange_[ch]) fluid_synth_unset_program(synth_.synth, ch);
   }
 
   MidiSong song_;
@@ -442,6 +467,11 @@ class MidiSourceImpl final : public MidiSource {
   int64_t nextFrame_ = 0;
   bool finished_ = false;
   std::array<float, 2 * kSynthBlock> scratch_{};
+  // Per channel: the index of the first event that changes its preset (its
+  // program change, or any system-exclusive message), and whether a note
+  // plays there before it, with the preset a reset selects.
+  std::array<size_t, 16> firstPresetChange_{};
+  std::array<bool, 16> resetPresetHeard_{};
 };
 
 }  // namespace

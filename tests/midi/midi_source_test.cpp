@@ -217,6 +217,44 @@ TEST_F(MidiSourceTest, SeekChasesProgramsAndControllers) {
   }
 }
 
+// A channel that changes its program (or stays silent) before its first note
+// gives up the preset a reset selects, so a song without piano holds no
+// piano. Every note must still sound: from the start, after a seek to
+// either side of the change, and after a reset by system-exclusive message.
+TEST_F(MidiSourceTest, EveryNoteSoundsWhicheverPresetItsChannelStartsWith) {
+  auto song = [](auto build) {
+    Track t;
+    t.Tempo(0, 500000);  // 120 bpm: the note at tick 1920 sounds at 2 s
+    build(t);
+    t.NoteOff(480, 0, 60).NoteOff(0, 9, 38).End(480);
+    return Smf(0, 480, {t});
+  };
+  const Bytes resetPreset = song([](Track& t) { t.NoteOn(1920, 0, 60, 110); });
+  const Bytes programFirst = song([](Track& t) { t.Program(0, 0, 40).NoteOn(1920, 0, 60, 110); });
+  const Bytes programLater = song([](Track& t) { t.Program(960, 0, 40).NoteOn(960, 0, 60, 110); });
+  const Bytes otherChannel = song([](Track& t) { t.Program(0, 1, 40).NoteOn(1920, 0, 60, 110); });
+  const Bytes gmReset = song([](Track& t) {
+    t.Program(0, 0, 40).Raw(960, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}).NoteOn(960, 0, 60, 110);
+  });
+  const Bytes drums = song([](Track& t) { t.Program(0, 0, 40).NoteOn(1920, 9, 38, 110); });
+  struct Case {
+    const char* name;
+    const Bytes* song;
+    int64_t target;  // sixteenths; the change, where there is one, is at 8
+  } cases[] = {
+      {"reset preset", &resetPreset, 0}, {"program first", &programFirst, 0}, {"program first", &programFirst, 10},
+      {"program later", &programLater, 0}, {"program later", &programLater, 4}, {"program later", &programLater, 10},
+      {"other channel", &otherChannel, 0}, {"GM reset", &gmReset, 0},          {"GM reset", &gmReset, 10},
+      {"drums", &drums, 0},
+  };
+  for (const Case& c : cases) {
+    auto s = Open(*c.song);
+    ASSERT_TRUE(s) << c.name;
+    if (c.target > 0) ASSERT_TRUE(s->seek(c.target).ok()) << c.name;
+    EXPECT_GT(Render(s.get(), 5 * kRate / 2), 0.01f) << c.name << " from " << c.target;
+  }
+}
+
 TEST_F(MidiSourceTest, SeekIntoSilenceEndsSoundingNotes) {
   auto s = Open(ChaseSong());
   ASSERT_TRUE(s);
