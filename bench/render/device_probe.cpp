@@ -7,16 +7,23 @@
 //   SONG (a large MIDI file, say) and prints how long the open took,
 //   the longest the event loop went without a turn meanwhile (what a window
 //   would freeze), the peak memory and the memory once it is open.
+// melvar-bench-device seek SONG [COUNT]
+//   Plays SONG and jumps COUNT times (default 40) to places spread over it,
+//   playing a little after each, and prints how long the seek call took and
+//   the longest the audio lock was held meanwhile, beside the buffer the
+//   callback must fill in time.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "media_device.h"
 
@@ -70,15 +77,53 @@ int OpenLarge(const char* song, int waitMs) {
   return 0;
 }
 
+void RunFor(int ms) {
+  QEventLoop wait;
+  QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+  wait.exec();
+}
+
+int Seeks(const char* song, int count) {
+  melvar::device::MediaDevice device;
+  if (int rc = device.open(song); rc != 0) {
+    std::fprintf(stderr, "melvar-bench-device: %s\n", device.errorText(rc).c_str());
+    return 1;
+  }
+  device.play();
+  RunFor(300);
+  const int64_t length = device.length();
+  std::vector<double> seekMs;
+  int64_t longestLock = 0;
+  device.takeLongestLockNs();
+  for (int i = 0; i < count; ++i) {
+    // Back and forth over the whole song: 0, 1/2, 1/4, 3/4, ...
+    const int64_t target = length * ((i * 37) % count) / (count + 1);
+    const int64_t t0 = NowNs();
+    device.seek(target);
+    device.play();
+    seekMs.push_back((NowNs() - t0) / 1e6);
+    longestLock = std::max(longestLock, device.takeLongestLockNs());
+    RunFor(60);
+  }
+  device.close();
+  std::sort(seekMs.begin(), seekMs.end());
+  std::printf("seek %-40s %d jumps: seek and play call median %.2f ms, max %.2f ms; audio lock held at most %.1f us; "
+              "the callback's buffer lasts %.1f ms\n",
+              std::strrchr(song, '/') ? std::strrchr(song, '/') + 1 : song, count, seekMs[seekMs.size() / 2],
+              seekMs.back(), longestLock / 1e3, device.outputLatencyFrames() * 1000.0 / device.sampleRate());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: melvar-bench-device SONG [SECONDS] | open SONG\n");
+    std::fprintf(stderr, "usage: melvar-bench-device SONG [SECONDS] | open SONG [WAIT_MS] | seek SONG [COUNT]\n");
     return 1;
   }
   if (std::strcmp(argv[1], "open") == 0 && argc > 2) return OpenLarge(argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
+  if (std::strcmp(argv[1], "seek") == 0 && argc > 2) return Seeks(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 40);
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
   melvar::device::MediaDevice device;
   if (int rc = device.open(argv[1]); rc != 0) {

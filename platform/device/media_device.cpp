@@ -98,10 +98,20 @@ MediaDevice::~MediaDevice() {
 }
 
 void MediaDevice::lockAudio() {
-  if (output_) SDL_LockAudioDevice(output_);
+  if (!output_) return;
+  SDL_LockAudioDevice(output_);
+  lockedAtNs_ = NowNs();
 }
 void MediaDevice::unlockAudio() {
-  if (output_) SDL_UnlockAudioDevice(output_);
+  if (!output_) return;
+  longestLockNs_ = std::max(longestLockNs_, NowNs() - lockedAtNs_);
+  SDL_UnlockAudioDevice(output_);
+}
+
+int64_t MediaDevice::takeLongestLockNs() {
+  const int64_t longest = longestLockNs_;
+  longestLockNs_ = 0;
+  return longest;
 }
 
 void MediaDevice::detachSource() {

@@ -125,6 +125,11 @@ class MediaDevice : public PlayerDevice {
   // now in force (-1 when not playing).
   int64_t playFrameOf(int64_t target);
 
+  // UI thread, for benchmarks. The longest the UI thread held the audio
+  // lock (which the callback must wait for) since the last call, in
+  // nanoseconds; reading it starts a new measure.
+  int64_t takeLongestLockNs();
+
   // UI thread. The open MIDI song's own tempo (first tempo event, else 120
   // beats per minute); 0 for MP3 and WAV songs and with nothing open.
   int songBpm() override;
@@ -166,6 +171,8 @@ class MediaDevice : public PlayerDevice {
   int endFd_ = -1;            // eventfd: the audio thread's word that a song's end was rendered
   std::unique_ptr<QSocketNotifier> endNotifier_;
   std::thread preload_;
+  int64_t lockedAtNs_ = 0;     // when the UI thread took the audio lock
+  int64_t longestLockNs_ = 0;  // the longest it held it since takeLongestLockNs()
 
   // Shared with the audio callback; changed only under the audio lock.
   audio::SongSource* rendering_ = nullptr;  // the source while a play runs, else null
