@@ -335,6 +335,7 @@ int MediaDevice::seek(int64_t target) {
   // decoder's seek and prefill (MP3, WAV) runs without the audio lock; the
   // next play() hands the source back.
   audio::MediaError e = source_->seek(target);
+  malloc_trim(0);  // instruments a MIDI chase let go of leave memory
   mode_ = Stopped;
   return setError(e.code, e.text);
 }

@@ -40,6 +40,10 @@ struct Synth {
   // Presets held in memory for the song that has the synthesiser (see
   // PinSongPresets); released when the song gives the synthesiser back.
   std::vector<std::array<int, 3>> pinned;  // sfont id, bank, program
+  int fontId = 0;
+  // The bank and program a reset gives each channel (bank 128 on the drum
+  // channel), and the presets held for them: see BareReset.
+  std::array<std::array<int, 2>, 16> resetProgram{};
 };
 
 constexpr int kSynthBlock = 64;
@@ -50,6 +54,22 @@ constexpr int kSynthBlock = 64;
 void SilenceAndReset(fluid_synth_t* synth) {
   fluid_synth_system_reset(synth);
   fluid_synth_all_sounds_off(synth, -1);
+}
+
+// Back to the power-on state, but with no channel holding an instrument,
+// so none is read from the disk: the font's banks are out of reach while
+// the reset looks them up. Holding none, a channel is silent until a
+// program change, or SelectResetPreset, gives it one.
+void BareReset(Synth* s) {
+  constexpr int kOutOfReach = 1 << 20;  // above every bank number a song can select
+  fluid_synth_set_bank_offset(s->synth, s->fontId, kOutOfReach);
+  SilenceAndReset(s->synth);
+  fluid_synth_set_bank_offset(s->synth, s->fontId, 0);
+}
+
+// Gives a channel, after BareReset, the preset the reset would have given it.
+void SelectResetPreset(Synth* s, int ch) {
+  fluid_synth_program_select(s->synth, ch, s->fontId, s->resetProgram[ch][0], s->resetProgram[ch][1]);
 }
 
 void UnpinPresets(Synth* s) {
@@ -95,9 +115,17 @@ MediaError CreateSynth(int sampleRate, const std::string& font, Synth* out) {
     DestroySynth(&s);
     return {audio::kErrInternal, "The synthesiser cannot be created"};
   }
-  if (fluid_synth_sfload(s.synth, font.c_str(), 1) == FLUID_FAILED) {
+  s.fontId = fluid_synth_sfload(s.synth, font.c_str(), 1);
+  if (s.fontId == FLUID_FAILED) {
     DestroySynth(&s);
     return {audio::kErrNoSoundFont, "The SoundFont " + font + " cannot be loaded"};
+  }
+  // Loading selected the reset's instruments (piano, drums); a song takes
+  // what it uses when it opens.
+  BareReset(&s);
+  for (int ch = 0; ch < 16; ++ch) {
+    int unused = 0;
+    fluid_synth_get_program(s.synth, ch, &unused, &s.resetProgram[ch][0], &s.resetProgram[ch][1]);
   }
   s.sampleRate = sampleRate;
   s.font = font;
@@ -127,7 +155,7 @@ MediaError AcquireSynth(int sampleRate, Synth* out, bool* shared) {
     MediaError e = PrepareSharedLocked(sampleRate, font);
     if (!e.ok()) return e;
     g_sharedLent = true;
-    SilenceAndReset(g_shared.synth);
+    BareReset(&g_shared);
     *out = g_shared;
     *shared = true;
     return {};
@@ -139,7 +167,7 @@ MediaError AcquireSynth(int sampleRate, Synth* out, bool* shared) {
 void ReleaseSynth(Synth* s, bool shared) {
   if (!s->synth) return;
   if (shared) {
-    SilenceAndReset(s->synth);
+    BareReset(s);
     UnpinPresets(s);  // the song's instruments leave memory with it
     std::lock_guard<std::mutex> lock(g_poolMutex);
     g_shared.framesWritten = s->framesWritten;
@@ -226,7 +254,7 @@ class MidiSourceImpl final : public MidiSource {
   MediaError seek(int64_t target) override {
     target = std::clamp<int64_t>(target, 0, length_);
     const int64_t tick = std::min(song_.TickOfSixteenth(target), song_.lastTick);
-    SilenceAndReset(synth_.synth);
+    ResetForSong();
     // Frames the synthesiser rendered before the reset and still holds would
     // be heard after the jump: write them away, and one block more so the
     // reset has taken effect (voices freed) before the chase. The song's
@@ -245,7 +273,6 @@ class MidiSourceImpl final : public MidiSource {
       if (kind == 0x80 || kind == 0x90 || kind == 0xA0) continue;
       Dispatch(ev, false);
     }
-    ReleaseUnheardResetPresets(i);
     next_ = i;
     Anchor a;
     a.frame = head_;
@@ -402,54 +429,49 @@ class MidiSourceImpl final : public MidiSource {
   // the disk now and stay in memory until the song gives the synthesiser
   // back. The song's program, bank and system-exclusive messages are played
   // through in order, so the synthesiser itself resolves banks, drum
-  // channels and missing presets; then everything is reset. The preset a
-  // reset selects is pinned only on a channel that plays a note with it;
-  // on the other channels it is released before the song plays (see
-  // ReleaseUnheardResetPresets), so a song without piano holds no piano.
+  // channels and missing presets. A channel keeps the preset a reset gives
+  // it only where the song plays a note before its first program change:
+  // a song without piano holds no piano.
   void PinSongPresets() {
     fluid_synth_t* s = synth_.synth;
-    auto pinChannel = [&](int ch) {
-      fluid_preset_t* preset = fluid_synth_get_channel_preset(s, ch);
-      if (!preset) return;
-      const std::array<int, 3> key{fluid_sfont_get_id(fluid_preset_get_sfont(preset)),
-                                   fluid_preset_get_banknum(preset), fluid_preset_get_num(preset)};
+    auto pin = [&](const std::array<int, 3>& key) {
       if (std::find(synth_.pinned.begin(), synth_.pinned.end(), key) != synth_.pinned.end()) return;
       if (fluid_synth_pin_preset(s, key[0], key[1], key[2]) == FLUID_OK) synth_.pinned.push_back(key);
     };
-    firstPresetChange_.fill(song_.events.size());
+    auto pinChannel = [&](int ch) {
+      if (fluid_preset_t* preset = fluid_synth_get_channel_preset(s, ch))
+        pin({fluid_sfont_get_id(fluid_preset_get_sfont(preset)), fluid_preset_get_banknum(preset),
+             fluid_preset_get_num(preset)});
+    };
+    std::array<bool, 16> programmed{};
     resetPresetHeard_.fill(false);
-    for (size_t i = 0; i < song_.events.size(); ++i) {
-      const MidiEvent& ev = song_.events[i];
+    for (const MidiEvent& ev : song_.events) {
       const int kind = ev.status & 0xF0;
       const int ch = ev.status & 0x0F;
-      if (kind == 0x90 && ev.data2 > 0 && i < firstPresetChange_[ch] && !resetPresetHeard_[ch]) {
+      if (kind == 0x90 && ev.data2 > 0 && !programmed[ch] && !resetPresetHeard_[ch]) {
         resetPresetHeard_[ch] = true;
-        pinChannel(ch);
+        pin({synth_.fontId, synth_.resetProgram[ch][0], synth_.resetProgram[ch][1]});
       } else if (kind == 0xB0 || ev.status == 0xF0) {
         Dispatch(ev, false);  // bank selects, and resets or drum-part changes by sysex
         if (ev.status == 0xF0)
-          for (int c = 0; c < 16; ++c) {
-            firstPresetChange_[c] = std::min(firstPresetChange_[c], i);
-            pinChannel(c);
-          }
+          for (int c = 0; c < 16; ++c) pinChannel(c);
       } else if (kind == 0xC0) {
         Dispatch(ev, false);
-        firstPresetChange_[ch] = std::min(firstPresetChange_[ch], i);
+        programmed[ch] = true;
         pinChannel(ch);
       }
     }
-    SilenceAndReset(s);
-    ReleaseUnheardResetPresets(0);
+    ResetForSong();
   }
 
-  // After a reset and the song's events before `played`: a channel still on
-  // the preset the reset selected, which the song changes (or leaves silent)
-  // before it plays a note there, gives that preset up. Its samples leave
-  // memory here, off the audio thread, not when the song's own program
-  // change unselects it while playing.
-  void ReleaseUnheardResetPresets(size_t played) {
+  // The power-on state, where only the channels that play a note before
+  // their first program change hold the preset a reset gives (pinned, so
+  // nothing is read from the disk). The others hold none until the song's
+  // program change; that change then unloads nothing on the audio thread.
+  void ResetForSong() {
+    BareReset(&synth_);
     for (int ch = 0; ch < 16; ++ch)
-      if (!resetPresetHeard_[ch] && played <= firstPresetChange_[ch]) fluid_synth_unset_program(synth_.synth, ch);
+      if (resetPresetHeard_[ch]) SelectResetPreset(&synth_, ch);
   }
 
   MidiSong song_;
@@ -467,10 +489,8 @@ class MidiSourceImpl final : public MidiSource {
   int64_t nextFrame_ = 0;
   bool finished_ = false;
   std::array<float, 2 * kSynthBlock> scratch_{};
-  // Per channel: the index of the first event that changes its preset (its
-  // program change, or any system-exclusive message), and whether a note
-  // plays there before it, with the preset a reset selects.
-  std::array<size_t, 16> firstPresetChange_{};
+  // Per channel: a note plays there before its first program change, with
+  // the preset a reset gives.
   std::array<bool, 16> resetPresetHeard_{};
 };
 

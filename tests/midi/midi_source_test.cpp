@@ -218,9 +218,10 @@ TEST_F(MidiSourceTest, SeekChasesProgramsAndControllers) {
 }
 
 // A channel that changes its program (or stays silent) before its first note
-// gives up the preset a reset selects, so a song without piano holds no
-// piano. Every note must still sound: from the start, after a seek to
-// either side of the change, and after a reset by system-exclusive message.
+// holds no preset until then, so a song without piano holds no piano. Every
+// note must still sound: from the start, after a seek to either side of the
+// change, after a reset by system-exclusive message, and after one that
+// changes no program.
 TEST_F(MidiSourceTest, EveryNoteSoundsWhicheverPresetItsChannelStartsWith) {
   auto song = [](auto build) {
     Track t;
@@ -236,6 +237,9 @@ TEST_F(MidiSourceTest, EveryNoteSoundsWhicheverPresetItsChannelStartsWith) {
   const Bytes gmReset = song([](Track& t) {
     t.Program(0, 0, 40).Raw(960, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}).NoteOn(960, 0, 60, 110);
   });
+  const Bytes masterVolume = song([](Track& t) {
+    t.Raw(0, {0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x70, 0xF7}).NoteOn(1920, 0, 60, 110);
+  });
   const Bytes drums = song([](Track& t) { t.Program(0, 0, 40).NoteOn(1920, 9, 38, 110); });
   struct Case {
     const char* name;
@@ -245,12 +249,14 @@ TEST_F(MidiSourceTest, EveryNoteSoundsWhicheverPresetItsChannelStartsWith) {
       {"reset preset", &resetPreset, 0}, {"program first", &programFirst, 0}, {"program first", &programFirst, 10},
       {"program later", &programLater, 0}, {"program later", &programLater, 4}, {"program later", &programLater, 10},
       {"other channel", &otherChannel, 0}, {"GM reset", &gmReset, 0},          {"GM reset", &gmReset, 10},
-      {"drums", &drums, 0},
+      {"master volume", &masterVolume, 0},      {"master volume", &masterVolume, 10},       {"drums", &drums, 0},
   };
   for (const Case& c : cases) {
     auto s = Open(*c.song);
     ASSERT_TRUE(s) << c.name;
-    if (c.target > 0) ASSERT_TRUE(s->seek(c.target).ok()) << c.name;
+    if (c.target > 0) {
+      ASSERT_TRUE(s->seek(c.target).ok()) << c.name;
+    }
     EXPECT_GT(Render(s.get(), 5 * kRate / 2), 0.01f) << c.name << " from " << c.target;
   }
 }
