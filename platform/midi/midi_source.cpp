@@ -42,7 +42,7 @@ struct Synth {
   std::vector<std::array<int, 3>> pinned;  // sfont id, bank, program
   int fontId = 0;
   // The bank and program a reset gives each channel (bank 128 on the drum
-  // channel), and the presets held for them: see BareReset.
+  // channel); BareReset sets them but selects no preset.
   std::array<std::array<int, 2>, 16> resetProgram{};
 };
 
