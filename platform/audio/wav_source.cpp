@@ -3,6 +3,7 @@
 // WAVE_FORMAT_EXTENSIBLE headers.
 #include <sndfile.h>
 
+#include <cmath>
 #include <vector>
 
 #include "streamed_source.h"
@@ -46,6 +47,10 @@ class SndfileDecoder : public PcmDecoder {
     const sf_count_t n = sf_readf_float(file_, target, frames);
     if (n < 0) return -1;
     if (n == 0) return sf_error(file_) ? -1 : 0;
+    // Float files can hold NaN and infinities: they play as silence rather
+    // than as full-scale noise (which the resampler would also spread).
+    for (float* v = target; v < target + n * channels_; ++v)
+      if (!std::isfinite(*v)) *v = 0.0f;
     FoldToStereo(scratch_.data(), channels_, n, out);
     position_ += n;
     return n;

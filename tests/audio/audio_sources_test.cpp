@@ -75,6 +75,31 @@ INSTANTIATE_TEST_SUITE_P(
       return n;
     });
 
+// A float file may hold NaN or infinite samples; played through, they would
+// reach the output as full-scale noise (and the resampler would spread
+// them). They play as silence; the samples around them are untouched.
+TEST(WavSource, SamplesThatAreNoNumberPlayAsSilence) {
+  auto sample = [](int64_t frame, int channel) {
+    if (frame >= 1000 && frame < 1004) return std::nanf("");
+    if (frame == 2000) return channel ? -INFINITY : INFINITY;
+    return Pattern(frame, channel);
+  };
+  const std::string path = WriteSound("non-finite.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 44100, sample);
+  ASSERT_FALSE(path.empty());
+  for (int rate : {44100, 48000}) {
+    auto source = Open(path, rate);
+    ASSERT_TRUE(source);
+    const std::vector<float> pcm = RenderAll(source.get());
+    ASSERT_FALSE(pcm.empty());
+    for (size_t i = 0; i < pcm.size(); ++i) ASSERT_LE(std::fabs(pcm[i]), 1.0f) << rate << " Hz, sample " << i;
+    if (rate == 44100) {
+      EXPECT_EQ(pcm[2 * 1000], 0.0f);
+      EXPECT_EQ(pcm[2 * 2000 + 1], 0.0f);
+      EXPECT_NEAR(pcm[2 * 1004], Pattern(1004, 0), 1e-6);
+    }
+  }
+}
+
 // After a seek the first frame rendered is the one at the target, and the
 // position reads the target.
 TEST(WavSource, SeekIsSampleAccurate) {
