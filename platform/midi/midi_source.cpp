@@ -434,30 +434,33 @@ class MidiSourceImpl final : public MidiSource {
   // a song without piano holds no piano.
   void PinSongPresets() {
     fluid_synth_t* s = synth_.synth;
+    // True when the preset is held (a font may lack it).
     auto pin = [&](const std::array<int, 3>& key) {
-      if (std::find(synth_.pinned.begin(), synth_.pinned.end(), key) != synth_.pinned.end()) return;
-      if (fluid_synth_pin_preset(s, key[0], key[1], key[2]) == FLUID_OK) synth_.pinned.push_back(key);
+      if (std::find(synth_.pinned.begin(), synth_.pinned.end(), key) != synth_.pinned.end()) return true;
+      if (fluid_synth_pin_preset(s, key[0], key[1], key[2]) != FLUID_OK) return false;
+      synth_.pinned.push_back(key);
+      return true;
     };
     auto pinChannel = [&](int ch) {
       if (fluid_preset_t* preset = fluid_synth_get_channel_preset(s, ch))
         pin({fluid_sfont_get_id(fluid_preset_get_sfont(preset)), fluid_preset_get_banknum(preset),
              fluid_preset_get_num(preset)});
     };
-    std::array<bool, 16> programmed{};
+    std::array<bool, 16> settled{};  // the channel's first note or program change has come
     resetPresetHeard_.fill(false);
     for (const MidiEvent& ev : song_.events) {
       const int kind = ev.status & 0xF0;
       const int ch = ev.status & 0x0F;
-      if (kind == 0x90 && ev.data2 > 0 && !programmed[ch] && !resetPresetHeard_[ch]) {
-        resetPresetHeard_[ch] = true;
-        pin({synth_.fontId, synth_.resetProgram[ch][0], synth_.resetProgram[ch][1]});
+      if (kind == 0x90 && ev.data2 > 0 && !settled[ch]) {
+        settled[ch] = true;
+        resetPresetHeard_[ch] = pin({synth_.fontId, synth_.resetProgram[ch][0], synth_.resetProgram[ch][1]});
       } else if (kind == 0xB0 || ev.status == 0xF0) {
         Dispatch(ev, false);  // bank selects, and resets or drum-part changes by sysex
         if (ev.status == 0xF0)
           for (int c = 0; c < 16; ++c) pinChannel(c);
       } else if (kind == 0xC0) {
         Dispatch(ev, false);
-        programmed[ch] = true;
+        settled[ch] = true;
         pinChannel(ch);
       }
     }
@@ -490,7 +493,7 @@ class MidiSourceImpl final : public MidiSource {
   bool finished_ = false;
   std::array<float, 2 * kSynthBlock> scratch_{};
   // Per channel: a note plays there before its first program change, with
-  // the preset a reset gives.
+  // the preset a reset gives (which the font has).
   std::array<bool, 16> resetPresetHeard_{};
 };
 
