@@ -9,14 +9,12 @@
 #include <memory>
 
 #include "analysis/song_analysis.h"
+#include "fuzz/fuzz_check.h"
 
+using melvar::fuzz::Check;
 using namespace melvar::analysis;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 struct Run {
   std::unique_ptr<SongData> song = std::make_unique<SongData>();

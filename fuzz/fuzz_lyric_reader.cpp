@@ -12,16 +12,10 @@
 #include "lyrics/lyric_memo_text.h"
 #include "lyrics/lyric_sync.h"
 #include "lyrics/lyric_timeline.h"
+#include "fuzz/fuzz_check.h"
 
+using melvar::fuzz::Check;
 using namespace melvar;
-
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const analysis::ReaderLyrics r = analysis::ReadLyrics(data, size);

@@ -7,14 +7,10 @@
 #include <cstdlib>
 
 #include "midi_file.h"
+#include "fuzz/fuzz_check.h"
 
+using melvar::fuzz::Check;
 using namespace melvar::midi;
-
-namespace {
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MidiSong song;

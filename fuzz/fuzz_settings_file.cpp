@@ -15,14 +15,12 @@
 #include <string>
 
 #include "platform/system/settings_file.h"
+#include "fuzz/fuzz_check.h"
 
+using melvar::fuzz::Check;
 using namespace melvar::platform;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 const char* const kSections[] = {"Main", "melvar", "Recent Files"};
 const char* const kKeys[] = {"Folder", "Tempo", "key"};

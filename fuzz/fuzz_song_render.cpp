@@ -16,17 +16,15 @@
 
 #include "open_song_source.h"
 #include "streamed_source.h"
+#include "fuzz/fuzz_check.h"
 
+using melvar::fuzz::Check;
 using namespace melvar::audio;
 
 namespace {
 
 constexpr int kRate = 22050;
 constexpr int kBlock = 1024;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 std::string Folder() {
   if (access("/dev/shm", W_OK) == 0) return "/dev/shm";
